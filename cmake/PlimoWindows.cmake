@@ -1,0 +1,84 @@
+# Windows configuration (cross-compiled with MinGW-w64): the launcher stub,
+# the test programs and the runtime doubles, run under Wine by ctest.
+find_library(PLIMO_ZLIB_STATIC NAMES libz.a REQUIRED)
+set(PLIMO_WIN_LIBS user32 gdi32 comctl32 comdlg32 advapi32 shell32 kernel32)
+set(PLIMO_WIN_DEFS NOMINMAX STRICT)
+
+# --- The shipped stub: size-optimised, no exceptions, fully static. ---------
+set(PLIMO_STUB_FLAGS -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables
+    -ffunction-sections -fdata-sections -fno-ident -Wall -Wextra)
+if(PLIMO_ARCH STREQUAL "x86")
+  set(PLIMO_MANIFEST_ARCH X86)
+else()
+  set(PLIMO_MANIFEST_ARCH amd64)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/resources/plimo.manifest.in ${CMAKE_BINARY_DIR}/plimo.manifest @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/plimo.ico
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/resources/make_icon.py ${CMAKE_BINARY_DIR}/plimo.ico
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/make_icon.py
+  COMMENT "Drawing the launcher icon")
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/plimo.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/plimo.ico;${CMAKE_BINARY_DIR}/plimo.manifest")
+add_executable(plimo WIN32
+  ${PLIMO_PORTABLE_SOURCES} ${PLIMO_WIN_SOURCES} ${PLIMO_STUB_ONLY_SOURCES}
+  ${CMAKE_SOURCE_DIR}/resources/plimo.rc)
+set_target_properties(plimo PROPERTIES OUTPUT_NAME plimo-${PLIMO_ARCH})
+target_include_directories(plimo PRIVATE ${CMAKE_SOURCE_DIR} ${PLIMO_JNI_INCLUDE} ${CMAKE_SOURCE_DIR}/jvmlaunch/jni-win)
+target_compile_definitions(plimo PRIVATE ${PLIMO_WIN_DEFS})
+target_compile_options(plimo PRIVATE ${PLIMO_STUB_FLAGS})
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/plimo.rc PROPERTIES COMPILE_FLAGS "-I${CMAKE_BINARY_DIR}")
+target_link_options(plimo PRIVATE -static -s -Wl,--gc-sections -Wl,--Map=${CMAKE_BINARY_DIR}/plimo.map)
+target_link_libraries(plimo PRIVATE ${PLIMO_ZLIB_STATIC} ${PLIMO_WIN_LIBS})
+
+# --- The same sources for test programs, with exceptions (test doubles of
+# the error-reporting module throw). -----------------------------------------
+function(plimo_win_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${PLIMO_JNI_INCLUDE} ${CMAKE_SOURCE_DIR}/jvmlaunch/jni-win)
+  target_compile_definitions(${name} PUBLIC ${PLIMO_WIN_DEFS})
+  target_compile_options(${name} PRIVATE -Wall -Wextra)
+endfunction()
+plimo_win_library(plimo_core ${PLIMO_PORTABLE_SOURCES})
+target_link_libraries(plimo_core PUBLIC ${PLIMO_ZLIB_STATIC})
+plimo_win_library(plimo_win ${PLIMO_WIN_SOURCES})
+target_link_libraries(plimo_win PUBLIC plimo_core ${PLIMO_WIN_LIBS})
+
+add_library(plimo_testsupport STATIC ${PLIMO_TEST_SUPPORT_PORTABLE} ${PLIMO_TEST_SUPPORT_WIN})
+target_link_libraries(plimo_testsupport PUBLIC plimo_win gtest)
+target_compile_definitions(plimo_testsupport PUBLIC PLIMO_ARCH="${PLIMO_ARCH}" PLIMO_STUB_NAME="plimo-${PLIMO_ARCH}.exe")
+set(PLIMO_TEST_LINK_OPTIONS -static)
+
+# --- Wine: one prefix inside the build tree, one persistent server. ---------
+set(PLIMO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+add_test(NAME wine_${PLIMO_ARCH}_start COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_WINEPREFIX})
+add_test(NAME wine_${PLIMO_ARCH}_stop COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_WINEPREFIX})
+set_tests_properties(wine_${PLIMO_ARCH}_start PROPERTIES FIXTURES_SETUP wine_${PLIMO_ARCH} TIMEOUT 300)
+set_tests_properties(wine_${PLIMO_ARCH}_stop PROPERTIES FIXTURES_CLEANUP wine_${PLIMO_ARCH})
+
+# A Windows test: runs under Wine with the prefix fixture, from the bin folder
+# (where the stub and the doubles are).
+function(plimo_wine_test name)
+  add_test(NAME ${name} COMMAND ${ARGN} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${PLIMO_ARCH} TIMEOUT 900)
+endfunction()
+
+foreach(folder IN LISTS PLIMO_TEST_FOLDERS)
+  plimo_test_sources(${folder} portable win)
+  if(portable OR win)
+    add_executable(${folder}_wintests ${portable} ${win})
+    target_link_libraries(${folder}_wintests PRIVATE plimo_testsupport gtest_main)
+    target_link_options(${folder}_wintests PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
+    add_dependencies(${folder}_wintests plimo)
+    plimo_wine_test(${PLIMO_ARCH}_${folder} ${folder}_wintests)
+  endif()
+endforeach()
+
+foreach(fragment tests/doubles/windows.cmake tests/support/windows.cmake tests/launcher/windows.cmake
+                 tests/jvmsearch/windows.cmake tests/jvmlaunch/windows.cmake tests/provision/windows.cmake
+                 bench/windows.cmake)
+  include(${CMAKE_SOURCE_DIR}/${fragment} OPTIONAL)
+endforeach()

@@ -1,0 +1,7 @@
+#include "jvmlaunch/JniEntry.h"
+
+namespace plimo {
+
+CreateJavaVmFunction createJavaVmEntry = nullptr;
+
+}  // namespace plimo

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace plimo {
+
+// Finds a usable Java runtime, loads its jvm.dll and binds JNI_CreateJavaVM.
+// With givenPath null: the configured search. Otherwise checks the given
+// java.exe (givenIsJavaExe) or Java home. With reportErrors the user is told
+// why nothing works; the function itself never ends the process.
+bool locateJvm(bool reportErrors, const char* givenPath, bool givenIsJavaExe);
+
+}  // namespace plimo

@@ -1,0 +1,13 @@
+#include "jvmsearch/JvmLocator.h"
+#include "launcher/ConfigStore.h"
+#include "launcher/ErrorReport.h"
+
+namespace plimo {
+
+// Placeholder until the runtime search lands: nothing is found.
+bool locateJvm(bool reportErrors, const char*, bool) {
+  if (reportErrors) showConfigMessage(msg::NO_JVM, nullptr, nullptr);
+  return false;
+}
+
+}  // namespace plimo

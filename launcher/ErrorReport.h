@@ -1,0 +1,25 @@
+#pragma once
+#include <cstdint>
+
+namespace plimo {
+
+// The one error path of the launcher. Every message first schedules all
+// extracted paths for deferred deletion; then it is shown in an error box
+// owned by the progress dialog (entry 107 is 1 or 5) or written as one line
+// to standard error. The fatal forms end the process with exit code 1
+// (ExitProcess: exit handlers do not run); exitQuietly ends with 0.
+//
+// The stub links the Win32 implementation; test programs link one that
+// records the calls.
+
+void showError(const char* text);
+void showWideError(const char16_t* text);
+// Message id from the configuration with the first occurrence of placeholder
+// (may be null) replaced by value. Returns after showing.
+void showConfigMessage(std::int32_t id, const char* placeholder, const char* value);
+[[noreturn]] void fatalText(const char* text);
+[[noreturn]] void fatalMessage(std::int32_t id, const char* placeholder, const char* value);
+[[noreturn]] void fatalWideMessage(std::int32_t id);
+[[noreturn]] void exitQuietly();
+
+}  // namespace plimo

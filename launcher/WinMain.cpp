@@ -1,0 +1,38 @@
+// Process entry: main cuts the command-line tail and hands over to WinMain,
+// which loads the configuration and runs the progress dialog.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "launcher/ConfigStore.h"
+#include "launcher/Configuration.h"
+#include "launcher/ErrorReport.h"
+#include "launcher/LaunchState.h"
+#include "launcher/Limits.h"
+#include "launcher/WinProgressDialog.h"
+#include "resources/resource.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
+  using namespace plimo;
+  InitCommonControls();
+  loadConfiguration(instance);
+  // A longer tail would not reach the program whole; refuse it rather than cut it.
+  if (std::strlen(tail) > MAX_VALUE_LENGTH) fatalMessage(msg::WRONG_PARAMETER_USAGE, nullptr, nullptr);
+  commandLine = tail;
+  instanceHandle = instance;
+  manualMode = isManualModeTail(tail);
+  registerDialogClass();
+  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, progressDialogProc, 0);
+  return 0;
+}
+
+int main(int, char**, char**) {
+  const char* tail = plimo::commandLineTail(GetCommandLineA());
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+  return WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(tail), show);
+}

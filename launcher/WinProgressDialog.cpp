@@ -1,0 +1,177 @@
+#include "launcher/WinProgressDialog.h"
+
+#include <commctrl.h>
+#include <direct.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "jvmlaunch/JavaVMLauncher.h"
+#include "jvmsearch/JvmLocator.h"
+#include "jvmsearch/Paths.h"
+#include "launcher/Cleanup.h"
+#include "launcher/ConfigStore.h"
+#include "launcher/ErrorReport.h"
+#include "launcher/LaunchState.h"
+#include "launcher/Limits.h"
+#include "launcher/Payload.h"
+#include "launcher/Trace.h"
+#include "provision/WinProvision.h"
+#include "provision/WinWindowHelpers.h"
+#include "resources/resource.h"
+
+namespace plimo {
+
+namespace {
+
+constexpr int WATCHER_POLL_MS = 100;
+constexpr int WATCHER_MAX_POLLS = 600;
+constexpr int JNI_VERSION_1_2_VALUE = 0x00010002;
+
+void setProgress(HWND dialog, int position) {
+  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void setProgressRange(HWND dialog, int maximum) {
+  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
+}
+
+}  // namespace
+
+void registerDialogClass() {
+  WNDCLASSA windowClass;
+  ZeroMemory(&windowClass, sizeof windowClass);
+  windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
+  windowClass.lpfnWndProc = DefDlgProcA;
+  windowClass.cbClsExtra = 0;
+  windowClass.cbWndExtra = DLGWINDOWEXTRA;
+  windowClass.hInstance = static_cast<HINSTANCE>(instanceHandle);
+  windowClass.hIcon = LoadIconA(static_cast<HINSTANCE>(instanceHandle), "MAINICO");
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = nullptr;
+  windowClass.lpszClassName = "MyDlgClass";
+  RegisterClassA(&windowClass);
+}
+
+void centerWindow(HWND window) {
+  HWND parent = GetParent(window);
+  if (parent == nullptr) parent = GetDesktopWindow();
+  RECT outer;
+  RECT own;
+  GetWindowRect(parent, &outer);
+  GetWindowRect(window, &own);
+  int parentWidth = outer.right - outer.left;
+  int parentHeight = outer.bottom - outer.top;
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  SetWindowPos(window, nullptr, outer.left + (parentWidth - width) / 2, outer.top + (parentHeight - height) / 2, 0, 0,
+               SWP_NOSIZE);
+}
+
+INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      centerWindow(dialog);
+      errorOwnerWindow = dialog;
+      setProgressRange(dialog, 100);
+      setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(wmsg::PREPARING).c_str());
+      setWindowTextWide(dialog, getConfigWString(wmsg::CAPTION).c_str());
+      setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
+      HANDLE worker = CreateThread(nullptr, 0, launchWorker, dialog, 0, nullptr);
+      if (worker != nullptr) CloseHandle(worker);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      int id = LOWORD(wParam);
+      if (id == IDOK || id == IDCANCEL) {
+        EndDialog(dialog, id);
+        return TRUE;
+      }
+      return FALSE;
+    }
+    case WM_PLIMO_LAUNCH_DONE:
+      EndDialog(dialog, 0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+DWORD WINAPI launchWorker(LPVOID param) {
+  HWND dialog = static_cast<HWND>(param);
+  setProgress(dialog, 0);
+  extractPayload(tempDir);
+  _chdir(tempDir.c_str());
+  std::atexit(deleteTempDirAtExit);
+
+  char archive[PATH_BUFFER_SIZE];
+  bool hasArchive = _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
+  trace("payload runtime archive: %s", hasArchive ? "present" : "absent");
+
+  if (!hasArchive) {
+    bool found = false;
+    if (!manualMode) found = locateJvm(false, nullptr, false);
+    if (!found) {
+      std::string address = getConfigString(cfg::DOWNLOAD_URL);
+      downloadOffered = !address.empty();
+      INT_PTR choice = DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE),
+                                       dialog, runtimeChoiceDialog, 0);
+      trace("runtime choice dialog ended with %d", static_cast<int>(choice));
+      if (choice == IDC_DOWNLOAD) {
+        downloadJre(dialog, address.c_str());
+        hasArchive = true;
+      }
+    }
+  }
+
+  _chdir(tempDir.c_str());
+  if (hasArchive) {
+    progressMax = 150;
+    progressPos = 100;
+  } else {
+    progressMax = 80;
+    progressPos = 0;
+  }
+  setProgressRange(dialog, progressMax);
+  if (hasArchive) unpackJreArchive(dialog);
+
+  HANDLE watcher = CreateThread(nullptr, 0, windowWatcher, dialog, 0, nullptr);
+  if (watcher != nullptr) {
+    SetThreadPriority(watcher, THREAD_PRIORITY_ABOVE_NORMAL);
+    CloseHandle(watcher);
+  }
+  if (!launchJvm(JNI_VERSION_1_2_VALUE, commandLine.c_str(), nullptr, nullptr, tempDir.c_str())) {
+    fatalMessage(msg::JVM_NOT_STARTED, nullptr, nullptr);
+  }
+  // The Java program's main returned and the VM is gone: end the launcher
+  // rather than linger invisibly.
+  PostMessageA(dialog, WM_PLIMO_LAUNCH_DONE, 0, 0);
+  return 0;
+}
+
+bool watcherEnforcesWindowLimit(int applicationType) { return applicationType == 1 || applicationType == 5; }
+
+DWORD WINAPI windowWatcher(LPVOID param) {
+  HWND dialog = static_cast<HWND>(param);
+  bool enforceLimit = watcherEnforcesWindowLimit(getConfigInt(cfg::APPLICATION_TYPE));
+  DWORD self = GetCurrentProcessId();
+  int polls = 0;
+  // A console program may never show a window: it keeps polling (and the bar
+  // creeping) without a time limit.
+  while (countVisibleProcessWindows(self) <= 1 && (polls < WATCHER_MAX_POLLS || !enforceLimit)) {
+    ++polls;
+    if (polls % 5 == 0) {
+      progressPos += 20;
+      if (progressPos > progressMax - 10) progressPos = progressMax - 10;
+      setProgress(dialog, progressPos);
+    }
+    Sleep(WATCHER_POLL_MS);
+  }
+  if (enforceLimit && polls >= WATCHER_MAX_POLLS) fatalWideMessage(wmsg::NO_WINDOW);
+  trace("application window appeared after %d polls; progress dialog hidden", polls);
+  ShowWindow(dialog, SW_HIDE);
+  return 0;
+}
+
+}  // namespace plimo

@@ -1,0 +1,20 @@
+#pragma once
+#include <windows.h>
+
+namespace plimo {
+
+// Looks up SetDlgItemTextW and SetWindowTextW in user32 on the NT family, once
+// per process; elsewhere both stay null and texts take the narrow path.
+void bindWideTextFunctions();
+// Put a wide text into a caption or a dialog control; on systems without the
+// wide functions the text is converted to the ANSI code page (characters it
+// cannot hold become '?', the result is always terminated within 8192 bytes).
+void setWindowTextWide(HWND window, const char16_t* text);
+void setDlgItemTextWide(HWND dialog, int controlId, const char16_t* text);
+
+// Number of visible top-level windows owned by the process.
+int countVisibleProcessWindows(DWORD processId);
+// True when the window belongs to the process.
+bool isWindowOfProcess(HWND window, DWORD processId);
+
+}  // namespace plimo
