@@ -8,4 +8,8 @@ namespace plimo {
 // why nothing works; the function itself never ends the process.
 bool locateJvm(bool reportErrors, const char* givenPath, bool givenIsJavaExe);
 
+// Remembers a java.exe the user picked (the located-runtime list in the
+// registry) so that later searches find it.
+void recordLocatedJvm(const char* path);
+
 }  // namespace plimo

@@ -4,8 +4,27 @@
 
 namespace plimo {
 
+// Path utilities shared by the whole launcher. Paths are narrow strings in the
+// system code page.
+
 // True when the file or directory exists; drive roots ("c:\", "c:\.",
 // "c:\.\.") always exist without asking the file system.
 bool fileExists(const char* path);
+// True when the path names an existing entry; stores its last-write time
+// (64-bit Windows file time) when time is not null.
+bool findFileTime(const char* path, std::uint64_t* time);
+// Relative in the launcher's sense: "c:\x", a quoted "c:\x" and "\\host\share"
+// are absolute; "c:/x", "c:x", "\x", "jre" and "." are relative.
+bool isRelativePath(const char* path);
+// Absolute, lower-case path of the launcher as its command line names it,
+// computed once; empty when the command line's quote is not closed.
+const char* executablePath();
+// Drops every backslash that directly follows another one.
+void collapseBackslashes(std::string& path);
+// The executable directory (with its trailing backslash) followed by source
+// when source is relative, else source; doubled backslashes collapsed.
+std::string resolveAgainstExeDir(const std::string& source);
+// resolveAgainstExeDir, then made absolute, lower-cased and collapsed.
+std::string normalizePath(const std::string& source);
 
 }  // namespace plimo

@@ -4,10 +4,12 @@
 
 namespace plimo {
 
-// Placeholder until the runtime search lands: nothing is found.
+// Placeholders until the runtime search lands: nothing is found.
 bool locateJvm(bool reportErrors, const char*, bool) {
   if (reportErrors) showConfigMessage(msg::NO_JVM, nullptr, nullptr);
   return false;
 }
+
+void recordLocatedJvm(const char*) {}
 
 }  // namespace plimo
