@@ -1,0 +1,110 @@
+#include "launcher/PayloadFormat.h"
+
+#include <cstring>
+
+#include "launcher/BlockWriter.h"
+#include "launcher/Limits.h"
+
+namespace plimo {
+
+std::vector<std::string> splitPayloadNames(std::string_view list) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(';', start);
+    if (end == std::string_view::npos) end = list.size();
+    if (end > start) names.emplace_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+namespace {
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool isDeviceName(std::string_view name) {
+  // Windows maps the device names to their devices whatever the extension,
+  // and ignores blanks before the extension.
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  std::string lower;
+  for (char c : base) lower.push_back(lowerAscii(c));
+  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul" || lower == "conin$" ||
+      lower == "conout$") {
+    return true;
+  }
+  return lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+         lower[3] >= '1' && lower[3] <= '9';
+}
+
+}  // namespace
+
+bool isPlainFileName(std::string_view name) {
+  if (name.empty()) return false;
+  if (name.find_first_of("\\/:") != std::string_view::npos) return false;
+  if (name.find_first_not_of(". ") == std::string_view::npos) return false;
+  return !isDeviceName(name);
+}
+
+std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber) {
+  std::string out(tempFileName);
+  out += "_dir";
+  out += std::to_string(randomNumber);
+  return out;
+}
+
+std::size_t payloadChunkSize(std::uint64_t remaining) {
+  return remaining < PAYLOAD_CHUNK_SIZE ? static_cast<std::size_t>(remaining) : PAYLOAD_CHUNK_SIZE;
+}
+
+void descrambleInPlace(unsigned char* data, std::size_t n) {
+  constexpr std::uint64_t WORD_KEY = 0x0101010101010101ull * PAYLOAD_KEY;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    word ^= WORD_KEY;
+    std::memcpy(data + i, &word, 8);
+  }
+  for (; i < n; ++i) data[i] ^= PAYLOAD_KEY;
+}
+
+CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble) {
+  unsigned char buffer[PAYLOAD_CHUNK_SIZE];
+  std::uint64_t done = 0;
+  while (done < length) {
+    std::size_t chunk = payloadChunkSize(length - done);
+    bool failed = false;
+    std::size_t got = source.read(buffer, chunk, &failed);
+    if (failed) return CopyResult::ReadFailed;
+    // A file cut short inside a record: without this the loop would spin.
+    if (got == 0) return CopyResult::SourceEnded;
+    if (descramble) descrambleInPlace(buffer, got);
+    std::size_t written = 0;
+    while (written < got) {
+      std::size_t step = 0;
+      if (!target.write(buffer + written, got - written, step) || step == 0 || step > got - written) {
+        return CopyResult::WriteFailed;
+      }
+      written += step;
+    }
+    done += got;
+  }
+  return CopyResult::Done;
+}
+
+const char* copyFailureCode(CopyResult result) {
+  switch (result) {
+    case CopyResult::ReadFailed:
+    case CopyResult::SourceEnded:
+      return "12";
+    case CopyResult::WriteFailed:
+      return "13";
+    case CopyResult::Done:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace plimo

@@ -1,0 +1,62 @@
+#pragma once
+// The byte and name rules of payload extraction, kept apart from the file
+// system so that they run and are tested on every platform.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "launcher/ByteSource.h"
+
+namespace plimo {
+
+// Where copied bytes go: a payload file at run time, memory in tests.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes up to n bytes; written receives how many were taken (possibly
+  // fewer than n). False when the write itself failed.
+  virtual bool write(const void* data, std::size_t n, std::size_t& written) = 0;
+};
+
+// The payload file names of entry 2003: fields separated by ";", empty fields
+// skipped, order kept.
+std::vector<std::string> splitPayloadNames(std::string_view list);
+
+// True for a name that can only name a file directly inside the extraction
+// directory: not empty; no "\", "/" or ":"; not "." or ".."; not made of dots
+// and blanks only (Windows trims trailing dots and blanks, so such a name
+// reaches the directory itself); not a DOS device name such as "NUL" or
+// "com1.txt" (those open a device wherever they are placed).
+bool isPlainFileName(std::string_view name);
+
+// The extraction directory's name: the temporary file name the system chose,
+// "_dir", and the random number in decimal without padding.
+std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber);
+
+// Bytes per read and write while copying a payload record.
+std::size_t payloadChunkSize(std::uint64_t remaining);
+
+// XOR with PAYLOAD_KEY, in place; a word at a time, as payloads can be
+// hundreds of megabytes.
+void descrambleInPlace(unsigned char* data, std::size_t n);
+
+enum class CopyResult {
+  Done,
+  ReadFailed,    // a read call failed
+  SourceEnded,   // a read delivered nothing before the record was complete
+  WriteFailed,   // a write call failed or took no bytes
+};
+
+// Copies length bytes from the source's position to the target through one
+// chunk buffer (memory use does not grow with length), XOR-ing each byte
+// with PAYLOAD_KEY when descramble is set. Each chunk is written with as many
+// calls as the target needs.
+CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble);
+
+// The code that message 1009 shows for a failed copy ("12" for reading, "13"
+// for writing); null for Done.
+const char* copyFailureCode(CopyResult result);
+
+}  // namespace plimo
