@@ -1,10 +1,101 @@
 #include <windows.h>
 
+#include <cstring>
+
+#include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
+#include "launcher/Limits.h"
+#include "launcher/WinHandles.h"
 
 namespace plimo {
 
-// Placeholder until the path utilities land.
-bool fileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+namespace {
+
+std::string exePathCache;
+bool exePathFilled = false;
+std::string exeDirCache;
+bool exeDirFilled = false;
+
+// GetFullPathNameA into a path buffer; empty when it fails or would not fit.
+std::string fullPath(const std::string& path, std::size_t* fileNameOffset = nullptr) {
+  char buffer[PATH_BUFFER_SIZE];
+  char* filePart = nullptr;
+  DWORD n = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, buffer, &filePart);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
+  if (fileNameOffset != nullptr) {
+    *fileNameOffset = filePart != nullptr ? static_cast<std::size_t>(filePart - buffer) : n;
+  }
+  return std::string(buffer, n);
+}
+
+const std::string& executableDirectory() {
+  if (exeDirFilled) return exeDirCache;
+  std::string exe = executablePath();
+  std::string dir;
+  if (!exe.empty()) {
+    std::size_t fileName = 0;
+    std::string full = fullPath(exe, &fileName);
+    dir = full.substr(0, fileName);
+  }
+  if (dir.empty()) {
+    // The command line's program name was unusable (an unclosed quote): the
+    // directory of the module actually running is the one place that still
+    // means "beside the executable".
+    char module[PATH_BUFFER_SIZE];
+    DWORD n = GetModuleFileNameA(nullptr, module, PATH_BUFFER_SIZE);
+    if (n > 0 && n < PATH_BUFFER_SIZE) dir = directoryPart(std::string(module, n));
+    lowerCaseAscii(dir);
+  }
+  if (!dir.empty() && dir.back() != '\\') dir += '\\';
+  exeDirCache = dir;
+  exeDirFilled = true;
+  return exeDirCache;
+}
+
+}  // namespace
+
+bool fileExists(const char* path) {
+  if (std::strlen(path) >= 2 && isDriveRoot(path)) return true;
+  WIN32_FIND_DATAA entry;
+  UniqueFind find(FindFirstFileA(path, &entry));
+  return find.get() != INVALID_HANDLE_VALUE;
+}
+
+bool findFileTime(const char* path, std::uint64_t* time) {
+  WIN32_FIND_DATAA entry;
+  UniqueFind find(FindFirstFileA(path, &entry));
+  if (find.get() == INVALID_HANDLE_VALUE) return false;
+  if (time != nullptr) {
+    *time = (static_cast<std::uint64_t>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
+            entry.ftLastWriteTime.dwLowDateTime;
+  }
+  return true;
+}
+
+const char* executablePath() {
+  if (exePathFilled) return exePathCache.c_str();
+  std::string name;
+  if (!programNameFromCommandLine(GetCommandLineA(), name)) return "";
+  if (name.size() > MAX_VALUE_LENGTH) return "";
+  std::string full = fullPath(name);
+  if (full.empty()) return "";
+  lowerCaseAscii(full);
+  exePathCache = full;
+  exePathFilled = true;
+  return exePathCache.c_str();
+}
+
+std::string resolveAgainstExeDir(const std::string& source) {
+  return joinWithExeDir(isRelativePath(source.c_str()) ? executableDirectory() : std::string(), source);
+}
+
+std::string normalizePath(const std::string& source) {
+  std::string joined = resolveAgainstExeDir(source);
+  if (joined.empty()) return std::string();
+  std::string full = fullPath(joined);
+  lowerCaseAscii(full);
+  collapseBackslashes(full);
+  return full;
+}
 
 }  // namespace plimo

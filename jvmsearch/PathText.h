@@ -1,0 +1,32 @@
+#pragma once
+#include <string>
+
+namespace plimo {
+
+// The text rules of the path utilities, free of any file-system access so
+// that they can be checked on their own. isRelativePath and
+// collapseBackslashes are declared in Paths.h.
+
+// "c:\", "c:\." and "c:\.\." (any first character): a drive root that
+// counts as existing without asking the file system.
+bool isDriveRoot(const char* path);
+
+// The program name at the start of a command line: the text between a
+// leading double quote and the next one, or else the text up to the first
+// blank. False (and name untouched) when the leading quote is never closed.
+bool programNameFromCommandLine(const char* commandLine, std::string& name);
+
+// The directory part of an absolute path, up to and including its last
+// backslash; empty when it has none.
+std::string directoryPart(const std::string& path);
+
+// exeDir followed by source when source is relative, else source; doubled
+// backslashes collapsed. Empty when the result would not fit a path buffer
+// (more than MAX_VALUE_LENGTH characters): a cut path could name another file.
+std::string joinWithExeDir(const std::string& exeDir, const std::string& source);
+
+// ASCII letters lowered in place, as the C library's _strlwr does in the "C"
+// locale; other bytes (code-page characters) are kept.
+void lowerCaseAscii(std::string& text);
+
+}  // namespace plimo
