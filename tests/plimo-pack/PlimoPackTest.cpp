@@ -1,0 +1,434 @@
+// plimo-pack in-process: project file to installer and back, validation,
+// determinism and the bundled runtime archive. The stub here is a small PE
+// image generated in code; tests with the real stub run as scripts.
+#include <gtest/gtest.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <zlib.h>
+
+#include "launcher/BlockWriter.h"
+#include "tools/plimo-pack/Catalogue.h"
+#include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/Commands.h"
+#include "tools/plimo-pack/Installer.h"
+#include "tools/plimo-pack/Project.h"
+
+namespace plimo::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeAll(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+void put32(std::string& s, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A PE image with one section whose raw data ends at 0x300, plus some bytes
+// after the image that must not be copied into installers.
+std::string fakeStub(std::uint16_t machine = 0x14c) {
+  std::string s(0x300, '\x90');
+  s[0] = 'M';
+  s[1] = 'Z';
+  put32(s, 0x3C, 0x40);
+  s.replace(0x40, 4, std::string("PE\0\0", 4));
+  s[0x44] = static_cast<char>(machine & 0xFF);
+  s[0x45] = static_cast<char>(machine >> 8);
+  s[0x46] = 1;  // one section
+  s[0x47] = 0;
+  s[0x54] = 0;  // no optional header
+  s[0x55] = 0;
+  std::size_t section = 0x40 + 24;
+  put32(s, section + 16, 0x100);  // raw size
+  put32(s, section + 20, 0x200);  // raw offset
+  return s + "OLD BLOCK";
+}
+
+class PlimoPack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/plimo-pack-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    writeAll(dir / "stub.exe", fakeStub());
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Builds project text (written to project.toml) into setup.exe.
+  int build(const std::string& projectText, std::string* errors = nullptr, const std::string& arch = "") {
+    writeAll(dir / "project.toml", projectText);
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = dir / "setup.exe";
+    options.stub = dir / "stub.exe";
+    if (!arch.empty()) options.arch = arch;
+    std::ostringstream out, err;
+    int code = runBuild(options, out, err);
+    if (errors) *errors = err.str();
+    return code;
+  }
+
+  std::set<std::string> filesIn(const fs::path& d) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
+    return names;
+  }
+
+  fs::path dir;
+};
+
+std::string allBytes() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+  return s;
+}
+
+TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
+  struct Case {
+    const char* codePage;
+    std::string text;
+  };
+  const std::string wideText = "\xF0\x9F\x98\x80 outside the BMP \xF0\x9D\x84\x9E and \xE6\x97\xA5\xE6\x9C\xAC";
+  for (const Case& c : {Case{"windows-1252", "Caf\xC3\xA9 \xE2\x80\x93 na\xC3\xAFve \xE2\x82\xAC 5"},
+                        Case{"cp932", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE8\xA8\xAD\xE5\xAE\x9A "
+                                      "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"}}) {
+    SCOPED_TRACE(c.codePage);
+    const std::string sizes[] = {allBytes(), std::string(8192, 'x'), std::string(8193, '\xA7'), std::string(1, '\0')};
+    for (int i = 0; i < 4; ++i) writeAll(dir / ("p" + std::to_string(i) + ".bin"), sizes[i]);
+    std::string project = std::string("code_page = \"") + c.codePage + "\"\n" +
+                          "payload = [\"p0.bin\", \"p1.bin\", { source = \"p2.bin\", name = \"renamed.dat\" }, \"p3.bin\"]\n"
+                          "[launch]\nmain_class = \"com.example.Main\"\nvm_parameters = \"-Dx=" + c.text + "\"\n"
+                          "program_arguments = \"\"\nbase_directory = \"" + c.text + "\"\n"
+                          "[runtime]\nmin_version = \"\"\nmax_version = \"\"\n"
+                          "[messages]\nno_jvm = \"" + c.text + "\"\nerror_caption = \"\"\n"
+                          "[wide_messages]\ncaption = \"" + wideText + "\"\npreparing = \"\"\n";
+    std::string errors;
+    ASSERT_EQ(build(project, &errors), EXIT_OK) << errors;
+
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    EXPECT_EQ(contents.imageEnd, 0x300u);
+    EXPECT_EQ(readAll(dir / "setup.exe").substr(0, 0x300), fakeStub().substr(0, 0x300));
+    auto decoded = [&](std::int32_t id) {
+      std::string utf8;
+      EXPECT_EQ(fromCodePage(contents.store.narrow.at(id), c.codePage, utf8), Conversion::Ok) << id;
+      return utf8;
+    };
+    EXPECT_EQ(decoded(123), "-Dx=" + c.text);
+    EXPECT_EQ(decoded(10003), c.text);
+    EXPECT_EQ(decoded(1001), c.text);
+    for (std::int32_t empty : {124, 126, 127, 1000}) {
+      ASSERT_TRUE(contents.store.narrow.count(empty)) << empty;
+      EXPECT_EQ(contents.store.narrow.at(empty), "") << empty;
+    }
+    EXPECT_EQ(contents.store.wide.at(20013), utf16FromUtf8(wideText));
+    EXPECT_EQ(contents.store.wide.at(20007), u"");
+    EXPECT_EQ(contents.store.narrow.at(2002), "4");
+    EXPECT_EQ(contents.store.narrow.at(2003), "p0.bin;p1.bin;renamed.dat;p3.bin;");
+
+    std::vector<std::string> written;
+    ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", c.codePage, written, error)) << error;
+    EXPECT_EQ(written, (std::vector<std::string>{"p0.bin", "p1.bin", "renamed.dat", "p3.bin"}));
+    EXPECT_EQ(readAll(dir / "out" / "p0.bin"), sizes[0]);
+    EXPECT_EQ(readAll(dir / "out" / "p1.bin"), sizes[1]);
+    EXPECT_EQ(readAll(dir / "out" / "renamed.dat"), sizes[2]);
+    EXPECT_EQ(readAll(dir / "out" / "p3.bin"), sizes[3]);
+    fs::remove_all(dir / "out");
+  }
+}
+
+TEST_F(PlimoPack, WritesEveryMessageWithItsPlaceholderAndTakesOverrides) {
+  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\n[messages]\ninternal_error = \"code %ERROR_CODE%!\"\n"
+                  "[wide_messages]\ncancel_button = \"Abbrechen\"\n"),
+            EXIT_OK);
+  InstallerContents contents;
+  std::string error;
+  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+  for (std::int32_t id = 1000; id <= 1011; ++id) {
+    ASSERT_TRUE(contents.store.narrow.count(id)) << id;
+    EXPECT_FALSE(contents.store.narrow.at(id).empty()) << id;
+  }
+  for (const MessageInfo& m : narrowMessages())
+    if (m.placeholder) EXPECT_NE(contents.store.narrow.at(m.id).find(m.placeholder), std::string::npos) << m.id;
+  for (std::int32_t id = 20001; id <= 20014; ++id) {
+    ASSERT_TRUE(contents.store.wide.count(id)) << id;
+    EXPECT_FALSE(contents.store.wide.at(id).empty()) << id;
+  }
+  std::string why;
+  EXPECT_TRUE(isSafeProgressFormat(utf8FromUtf16(contents.store.wide.at(20008)), why)) << why;
+  EXPECT_EQ(contents.store.narrow.at(1009), "code %ERROR_CODE%!");
+  EXPECT_EQ(contents.store.wide.at(20012), u"Abbrechen");
+  // Defaults of the other entries: a graphical installer.
+  EXPECT_EQ(contents.store.narrow.at(107), "5");
+  EXPECT_EQ(contents.store.narrow.at(2001), "i");
+  EXPECT_EQ(contents.store.narrow.at(122), "a.B");
+  EXPECT_FALSE(contents.store.narrow.count(2002));
+}
+
+TEST_F(PlimoPack, ReadableKeysBecomeTheLauncherForms) {
+  std::string errors;
+  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\nforward_j_options = true\napplication_type = \"console\"\n"
+                  "launcher_kind = \"application\"\n"
+                  "class_path = [\"A1lib/app.jar\", { kind = \"scan\", path = \"lib\" },\n"
+                  "  { kind = \"environment\", variable = \"CP\", required = true }]\n"
+                  "[runtime]\nsearch_sequence = [\"Y\", { kind = \"environment\", variable = \"JAVA_HOME\" },\n"
+                  "  { kind = \"directory\", path = \"jre\" }, { kind = \"search_path\" }, { kind = \"registry\" }]\n"
+                  "download_url = \"http://example.com/jre.tar.gz\"\npreferred_vm_type = \"client\"\n",
+                  &errors),
+            EXIT_OK)
+      << errors;
+  InstallerContents contents;
+  std::string error;
+  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+  EXPECT_EQ(contents.store.narrow.at(125), "1");
+  EXPECT_EQ(contents.store.narrow.at(107), "0");
+  EXPECT_EQ(contents.store.narrow.at(2001), "e");
+  EXPECT_EQ(contents.store.narrow.at(121), "A1lib/app.jar;S0lib;E1CP");
+  EXPECT_EQ(contents.store.narrow.at(128), "Y;EJAVA_HOME;Ajre;S;Y;");
+  EXPECT_EQ(contents.store.narrow.at(150), "http://example.com/jre.tar.gz");
+  EXPECT_EQ(contents.store.narrow.at(152), "client");
+}
+
+struct Invalid {
+  const char* label;
+  std::string project;
+  const char* expected;  // part of the error message
+};
+
+TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
+  writeAll(dir / "a.jar", "jar");
+  writeAll(dir / "A.JAR", "JAR");
+  fs::create_directories(dir / "jre" / "bin");
+  writeAll(dir / "jre" / "bin" / "java.exe", "exe");
+  const std::string main = "[launch]\nmain_class = \"a.B\"\n";
+  const Invalid cases[] = {
+      {"unknown top-level key", "colour = 1\n" + main, "unknown key \"colour\""},
+      {"unknown key in a table", "[launch]\nmain_class = \"a.B\"\nmian_class = \"x\"\n", "unknown key \"launch.mian_class\""},
+      {"unknown message", main + "[messages]\nno_jvn = \"x\"\n", "unknown key \"messages.no_jvn\""},
+      {"unknown field of a payload table", "payload = [{ source = \"a.jar\", nam = \"b\" }]\n" + main,
+       "unknown key \"payload[0].nam\""},
+      {"missing payload file", "payload = [\"missing.jar\"]\n" + main, "does not exist"},
+      {"name with a slash", "payload = [{ source = \"a.jar\", name = \"sub/a.jar\" }]\n" + main, "not a plain file name"},
+      {"name with a backslash", "payload = [{ source = \"a.jar\", name = \"sub\\\\a.jar\" }]\n" + main,
+       "not a plain file name"},
+      {"name climbing up", "payload = [{ source = \"a.jar\", name = \"..\" }]\n" + main, "not a plain file name"},
+      {"name with the list separator", "payload = [{ source = \"a.jar\", name = \"a;b.jar\" }]\n" + main,
+       "not a plain file name"},
+      {"device name", "payload = [{ source = \"a.jar\", name = \"con.txt\" }]\n" + main, "device name"},
+      {"duplicate names", "payload = [\"a.jar\", { source = \"a.jar\", name = \"a.jar\" }]\n" + main, "occurs twice"},
+      {"duplicate names ignoring case", "payload = [\"a.jar\", \"A.JAR\"]\n" + main, "occurs twice"},
+      {"name of the bundled runtime", "payload = [{ source = \"a.jar\", name = \"JRE.tar.gz\" }]\n" + main +
+                                          "[runtime]\nbundle = \"jre\"\n",
+       "taken by the bundled runtime"},
+      {"narrow value over 8191 bytes", "[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8192, 'v') + "\"\n",
+       "launch.vm_parameters: 8192 bytes"},
+      {"narrow value over the limit after conversion", "code_page = \"cp932\"\n[launch]\nmain_class = \"a.B\"\n"
+                                                       "vm_parameters = \"" + [] { std::string s; for (int i = 0; i < 4096; ++i) s += "\xE6\x97\xA5"; return s; }() + "\"\n",
+       "launch.vm_parameters: 8192 bytes"},
+      {"wide value over 8191 units", main + "[wide_messages]\ncaption = \"" + std::string(8192, 'w') + "\"\n",
+       "wide_messages.caption: 8192 UTF-16"},
+      {"main class with slashes", "[launch]\nmain_class = \"com/example/Main\"\n", "not a dotted Java class name"},
+      {"main class with an empty part", "[launch]\nmain_class = \"com..Main\"\n", "not a dotted Java class name"},
+      {"main class starting with a digit", "[launch]\nmain_class = \"1st.Main\"\n", "not a dotted Java class name"},
+      {"empty main class", "[launch]\nmain_class = \"\"\n", "not a dotted Java class name"},
+      {"no main class", "[launch]\nvm_parameters = \"\"\n", "launch.main_class: missing"},
+      {"text outside the code page", main + "[messages]\nno_jvm = \"\xE6\x97\xA5\xE6\x9C\xAC\"\n",
+       "messages.no_jvm: the text cannot be written in code page windows-1252"},
+      {"unknown code page", "code_page = \"klingon-1\"\n" + main, "not a code page"},
+      {"NUL in a value", "[launch]\nmain_class = \"a.B\"\nprogram_arguments = \"a\\u0000b\"\n", "NUL"},
+      {"unsafe progress format", main + "[wide_messages]\nprogress_format = \"%s of %f\"\n", "not a floating conversion"},
+      {"too many conversions", main + "[wide_messages]\nprogress_format = \"%f %f %f %f %f\"\n", "more than four"},
+      {"class path item with a separator", "[launch]\nmain_class = \"a.B\"\nclass_path = [\"A1a.jar;b.jar\"]\n",
+       "contains ';'"},
+      {"bad class path kind", "[launch]\nmain_class = \"a.B\"\nclass_path = [{ kind = \"zip\", path = \"x\" }]\n",
+       "class_path[0].kind"},
+      {"runtime directory missing", main + "[runtime]\nbundle = \"nojre\"\n", "is not a directory"},
+      {"wrong type", "[launch]\nmain_class = \"a.B\"\nforward_j_options = \"yes\"\n", "expected true or false"},
+      {"not TOML", "[launch\n", "not valid TOML"},
+  };
+  writeAll(dir / "setup.exe", "previous installer");
+  for (const Invalid& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string errors;
+    EXPECT_EQ(build(c.project, &errors), EXIT_INVALID);
+    EXPECT_NE(errors.find(c.expected), std::string::npos) << errors;
+    EXPECT_EQ(readAll(dir / "setup.exe"), "previous installer");
+    EXPECT_EQ(filesIn(dir), (std::set<std::string>{"stub.exe", "project.toml", "setup.exe", "a.jar", "A.JAR", "jre"}));
+  }
+}
+
+TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
+  std::string errors;
+  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8191, 'v') +
+                      "\"\n[wide_messages]\ncaption = \"" + std::string(8191, 'w') + "\"\n",
+                  &errors),
+            EXIT_OK)
+      << errors;
+  InstallerContents contents;
+  std::string error;
+  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error));
+  EXPECT_EQ(contents.store.narrow.at(123).size(), 8191u);
+  EXPECT_EQ(contents.store.wide.at(20013).size(), 8191u);
+}
+
+TEST_F(PlimoPack, EntriesTheLauncherWouldIgnoreAreWarnings) {
+  struct Warned {
+    std::string project;
+    const char* expected;
+  };
+  const Warned cases[] = {
+      {"[runtime]\nsearch_sequence = [\"yJAVA_HOME\"]\n", "does not start with E, A, R, S or Y"},
+      {"[runtime]\nsearch_sequence = [\"\"]\n", "empty entry"},
+      {"[launch]\nclass_path = [\"X1lib\"]\n", "does not start with A, D, S or E"},
+      {"[launch]\nclass_path = [\"A1\"]\n", "names no path"},
+      {"[messages]\nclass_path_entry_missing = \"missing\"\n", "lacks %FILE_NAME%"},
+  };
+  for (const Warned& c : cases) {
+    SCOPED_TRACE(c.project);
+    std::string errors;
+    std::string project = c.project;
+    // main_class lives in [launch]; add it to whichever form the case uses.
+    if (project.find("[launch]") != std::string::npos)
+      project.replace(project.find("[launch]"), 8, "[launch]\nmain_class = \"a.B\"");
+    else
+      project += "[launch]\nmain_class = \"a.B\"\n";
+    EXPECT_EQ(build(project, &errors), EXIT_OK) << errors;
+    EXPECT_NE(errors.find("warning: "), std::string::npos) << errors;
+    EXPECT_NE(errors.find(c.expected), std::string::npos) << errors;
+  }
+}
+
+TEST_F(PlimoPack, StubArchitectureMustMatch) {
+  std::string errors;
+  EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n", &errors, "x64"), EXIT_INVALID);
+  EXPECT_NE(errors.find("is x86, not x64"), std::string::npos) << errors;
+  EXPECT_FALSE(fs::exists(dir / "setup.exe"));
+  EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n", &errors, "x86"), EXIT_OK) << errors;
+}
+
+TEST_F(PlimoPack, StubSearchLooksBesideTheToolThenInDistFolders) {
+  auto candidates = stubCandidates("/opt/plimo/build/native/bin", "x64");
+  ASSERT_GE(candidates.size(), 4u);
+  EXPECT_EQ(candidates[0], fs::path("/opt/plimo/build/native/bin/plimo-x64.exe"));
+  EXPECT_EQ(candidates[1], fs::path("/opt/plimo/build/native/bin/dist/plimo-x64.exe"));
+  EXPECT_NE(std::find(candidates.begin(), candidates.end(), fs::path("/opt/plimo/dist/plimo-x64.exe")), candidates.end());
+  EXPECT_EQ(candidates.back(), fs::path("dist/plimo-x64.exe"));
+}
+
+std::vector<std::string> archiveNames(const std::string& bytes, std::uint64_t& unpacked) {
+  std::vector<std::string> names;
+  archive* a = archive_read_new();
+  archive_read_support_filter_gzip(a);
+  archive_read_support_format_tar(a);
+  EXPECT_EQ(archive_read_open_memory(a, bytes.data(), bytes.size()), ARCHIVE_OK);
+  archive_entry* entry;
+  while (archive_read_next_header(a, &entry) == ARCHIVE_OK) {
+    names.push_back(archive_entry_pathname(entry));
+    EXPECT_EQ(archive_entry_mtime(entry), 0);
+    EXPECT_EQ(archive_entry_uid(entry), 0);
+  }
+  archive_read_free(a);
+  // The tar stream's size, counted by inflating it independently.
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, 16 + MAX_WBITS), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  unpacked = 0;
+  char out[65536];
+  int rc;
+  do {
+    z.next_out = reinterpret_cast<Bytef*>(out);
+    z.avail_out = sizeof out;
+    rc = inflate(&z, Z_NO_FLUSH);
+    unpacked += sizeof out - z.avail_out;
+  } while (rc == Z_OK);
+  EXPECT_EQ(rc, Z_STREAM_END);
+  inflateEnd(&z);
+  return names;
+}
+
+TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameBytesEachTime) {
+  fs::path jre = dir / "runtime";
+  writeAll(jre / "release", "JAVA_VERSION=\"17\"");
+  writeAll(jre / "bin" / "java.exe", std::string(100000, 'j'));
+  writeAll(jre / "bin" / "server" / "jvm.dll", "dll");
+  writeAll(jre / "lib" / "modules", std::string(70000, 'm'));
+  writeAll(jre / "a" / "b" / "c.txt", "c");
+  writeAll(dir / "app.jar", "app");
+  const std::string project =
+      "payload = [\"app.jar\"]\n[launch]\nmain_class = \"a.B\"\n[runtime]\nbundle = \"runtime\"\n";
+  std::string errors;
+  ASSERT_EQ(build(project, &errors), EXIT_OK) << errors;
+  std::string first = readAll(dir / "setup.exe");
+
+  InstallerContents contents;
+  std::string error;
+  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+  EXPECT_EQ(contents.store.narrow.at(2003), "app.jar;jre.tar.gz;");
+  std::vector<std::string> written;
+  ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", "windows-1252", written, error)) << error;
+  std::uint64_t unpacked = 0;
+  std::vector<std::string> names = archiveNames(readAll(dir / "out" / "jre.tar.gz"), unpacked);
+  EXPECT_EQ(names, (std::vector<std::string>{"a/", "a/b/", "a/b/c.txt", "bin/", "bin/java.exe", "bin/server/",
+                                             "bin/server/jvm.dll", "lib/", "lib/modules", "release"}));
+  EXPECT_EQ(contents.store.narrow.at(151), std::to_string(unpacked));
+
+  // Other time stamps, the same inputs otherwise: the same bytes.
+  fs::last_write_time(jre / "bin" / "java.exe", fs::file_time_type::clock::now() - std::chrono::hours(50));
+  fs::remove(dir / "setup.exe");
+  ASSERT_EQ(build(project, &errors), EXIT_OK) << errors;
+  EXPECT_TRUE(readAll(dir / "setup.exe") == first);
+  // Only the installer is left: no temporary files beside it.
+  EXPECT_EQ(filesIn(dir), (std::set<std::string>{"stub.exe", "project.toml", "setup.exe", "runtime", "app.jar", "out"}));
+}
+
+TEST_F(PlimoPack, ReadingRefusesDamagedInstallersAndUnsafeNames) {
+  std::string stub = fakeStub().substr(0, 0x300);
+  struct Damaged {
+    const char* label;
+    std::string bytes;
+  };
+  BlockWriter climbing;
+  climbing.addNarrow(2002, "1");
+  climbing.addNarrow(2003, "..\\evil.dll;");
+  BlockWriter truncated;
+  truncated.addNarrow(2002, "2");
+  truncated.addNarrow(2003, "a;b;");
+  const Damaged cases[] = {
+      {"no block", stub},
+      {"record longer than the file", truncated.tables() + payloadRecord("aaaa") + std::string("\x10\x00\x00\x00", 4) + "bb"},
+      {"record without a length", truncated.tables() + payloadRecord("aaaa") + "\x01"},
+      {"name leaving the directory", climbing.tables() + payloadRecord("x")},
+  };
+  for (const Damaged& c : cases) {
+    SCOPED_TRACE(c.label);
+    writeAll(dir / "bad.exe", c.label == std::string("no block") ? c.bytes : stub + c.bytes);
+    std::vector<std::string> written;
+    std::string error;
+    EXPECT_FALSE(extractInstaller(dir / "bad.exe", dir / "out", "windows-1252", written, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(written.empty());
+    EXPECT_FALSE(fs::exists(dir / "evil.dll"));
+  }
+}
+
+}  // namespace
+}  // namespace plimo::pack

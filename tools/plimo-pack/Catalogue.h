@@ -1,0 +1,45 @@
+#pragma once
+// What plimo-pack knows about the configuration entries the launcher reads:
+// the project-file key that sets each one, what it means, and the English
+// default of every message.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plimo::pack {
+
+struct EntryInfo {
+  std::int32_t id;
+  const char* key;         // project-file key ("launch.main_class"); empty when derived
+  const char* meaning;     // one line, for inspect
+};
+
+// Every narrow entry of the launcher (ascending id), messages included.
+const std::vector<EntryInfo>& narrowEntries();
+// Every wide entry (20001 to 20014).
+const std::vector<EntryInfo>& wideEntries();
+// The entry with this id in the given list, or nullptr.
+const EntryInfo* findEntry(const std::vector<EntryInfo>& list, std::int32_t id);
+
+struct MessageInfo {
+  std::int32_t id;
+  const char* name;          // key below [messages] or [wide_messages]
+  const char* placeholder;   // the placeholder the launcher fills in, or nullptr
+  const char* defaultText;   // UTF-8
+};
+
+// Narrow messages 1000 to 1011 (written in the project's code page).
+const std::vector<MessageInfo>& narrowMessages();
+// Wide messages 20001 to 20014 (written as UTF-16).
+const std::vector<MessageInfo>& wideMessages();
+
+// The wide message that the launcher formats with four double arguments.
+constexpr std::int32_t PROGRESS_FORMAT_ID = 20008;
+
+// True when text is a format the launcher can safely give four doubles to:
+// every conversion is %% or a floating conversion (f F e E g G a A) with
+// optional flags, width and precision, and there are at most four of them.
+// why receives the reason when it is not.
+bool isSafeProgressFormat(const std::string& text, std::string& why);
+
+}  // namespace plimo::pack

@@ -1,0 +1,18 @@
+#pragma once
+// Narrow texts of the block are in a Windows code page; the project file and
+// the console speak UTF-8. Conversions go through iconv.
+#include <string>
+
+namespace plimo::pack {
+
+enum class Conversion { Ok, UnknownCodePage, NotRepresentable };
+
+// UTF-8 text into the code page (an iconv name such as "windows-1252" or
+// "cp932"). NotRepresentable when a character has no form in that code page;
+// nothing is approximated.
+Conversion toCodePage(const std::string& utf8, const std::string& codePage, std::string& out);
+// Bytes in the code page into UTF-8; NotRepresentable when the bytes are not
+// valid in that code page.
+Conversion fromCodePage(const std::string& bytes, const std::string& codePage, std::string& utf8);
+
+}  // namespace plimo::pack

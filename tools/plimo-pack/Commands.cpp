@@ -1,0 +1,209 @@
+#include "tools/plimo-pack/Commands.h"
+
+#include <cstdio>
+#include <system_error>
+#include <toml++/toml.h>
+
+#include "launcher/BlockWriter.h"
+#include "tools/plimo-pack/Catalogue.h"
+#include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/Installer.h"
+#include "tools/plimo-pack/Project.h"
+
+namespace plimo::pack {
+
+namespace fs = std::filesystem;
+
+std::vector<fs::path> stubCandidates(const fs::path& toolDirectory, const std::string& arch) {
+  std::string name = "plimo-" + arch + ".exe";
+  std::vector<fs::path> candidates;
+  if (!toolDirectory.empty()) {
+    candidates.push_back(toolDirectory / name);
+    for (fs::path dir = toolDirectory;; dir = dir.parent_path()) {
+      candidates.push_back(dir / "dist" / name);
+      if (dir == dir.parent_path() || dir.parent_path().empty()) break;
+    }
+  }
+  candidates.push_back(fs::path("dist") / name);
+  return candidates;
+}
+
+namespace {
+
+std::optional<fs::path> findStub(const BuildOptions& options, const std::string& arch, std::ostream& err) {
+  if (options.stub) return options.stub;
+  std::error_code ec;
+  for (const auto& candidate : stubCandidates(options.toolDirectory, arch))
+    if (fs::is_regular_file(candidate, ec)) return candidate;
+  err << "plimo-pack: error: no stub plimo-" << arch << ".exe beside plimo-pack or in a dist folder; give one with --stub\n";
+  return std::nullopt;
+}
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    switch (c) {
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\x%02x", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string hexOf(const std::string& bytes) {
+  std::string out;
+  char hex[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(hex, sizeof hex, "%02x", c);
+    out += hex;
+  }
+  return out;
+}
+
+}  // namespace
+
+int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.arch && *options.arch != "x86" && *options.arch != "x64") {
+    err << "plimo-pack: error: --arch must be x86 or x64\n";
+    return EXIT_INVALID;
+  }
+  Project project;
+  Diagnostics diagnostics;
+  loadProject(options.project, project, diagnostics);
+  for (const auto& w : diagnostics.warnings) err << "plimo-pack: warning: " << w << "\n";
+  for (const auto& e : diagnostics.errors) err << "plimo-pack: error: " << e << "\n";
+  if (!diagnostics.errors.empty()) {
+    err << "plimo-pack: nothing written (" << diagnostics.errors.size() << " error"
+        << (diagnostics.errors.size() == 1 ? "" : "s") << ")\n";
+    return EXIT_INVALID;
+  }
+  std::string arch = options.arch.value_or("x86");
+  std::optional<fs::path> stub = findStub(options, arch, err);
+  if (!stub) return EXIT_INVALID;
+  Arch machine;
+  if (!stubArch(*stub, machine)) {
+    err << "plimo-pack: error: \"" << stub->string() << "\" is not an x86 or x64 Windows executable\n";
+    return EXIT_INVALID;
+  }
+  std::string stubArchName = machine == Arch::X86 ? "x86" : "x64";
+  if (options.arch && *options.arch != stubArchName) {
+    err << "plimo-pack: error: the stub \"" << stub->string() << "\" is " << stubArchName << ", not " << *options.arch
+        << "\n";
+    return EXIT_INVALID;
+  }
+  WriteResult result = writeInstaller(project, *stub, options.output);
+  for (const auto& w : result.warnings) err << "plimo-pack: warning: " << w << "\n";
+  if (!result.ok) {
+    err << "plimo-pack: error: " << result.error << "\n";
+    return EXIT_FAILED;
+  }
+  std::error_code ec;
+  out << "wrote " << options.output.string() << " (" << stubArchName << ", " << fs::file_size(options.output, ec)
+      << " bytes, " << project.payload.size() + (project.runtimeDirectory ? 1 : 0) << " payload files)\n";
+  return EXIT_OK;
+}
+
+int runInspect(const fs::path& installer, bool json, const std::string& codePage, std::ostream& out,
+               std::ostream& err) {
+  InstallerContents contents;
+  std::string error;
+  if (!readInstaller(installer, contents, error)) {
+    err << "plimo-pack: error: " << error << "\n";
+    return EXIT_FAILED;
+  }
+  std::string probe;
+  if (toCodePage("", codePage, probe) == Conversion::UnknownCodePage) {
+    err << "plimo-pack: error: \"" << codePage << "\" is not a code page iconv knows\n";
+    return EXIT_INVALID;
+  }
+  auto meaningOf = [](const std::vector<EntryInfo>& list, std::int32_t id) -> std::string {
+    const EntryInfo* info = findEntry(list, id);
+    return info ? info->meaning : "(not read by the launcher)";
+  };
+  auto keyOf = [](const std::vector<EntryInfo>& list, std::int32_t id) -> std::string {
+    const EntryInfo* info = findEntry(list, id);
+    return info ? info->key : "";
+  };
+  std::uint64_t trailing = contents.fileSize - contents.payloadEnd;
+
+  if (json) {
+    toml::table root;
+    root.insert("file", installer.string());
+    root.insert("code_page", codePage);
+    root.insert("image_end", static_cast<std::int64_t>(contents.imageEnd));
+    root.insert("payload_offset", static_cast<std::int64_t>(contents.payloadOffset));
+    root.insert("trailing_bytes", static_cast<std::int64_t>(trailing));
+    toml::array narrow;
+    for (const auto& [id, bytes] : contents.store.narrow) {
+      toml::table entry{{"id", id}, {"key", keyOf(narrowEntries(), id)}, {"meaning", meaningOf(narrowEntries(), id)}};
+      std::string text;
+      if (fromCodePage(bytes, codePage, text) == Conversion::Ok) entry.insert("value", text);
+      else entry.insert("value_hex", hexOf(bytes));
+      narrow.push_back(std::move(entry));
+    }
+    root.insert("narrow", std::move(narrow));
+    toml::array wide;
+    for (const auto& [id, text] : contents.store.wide) {
+      wide.push_back(toml::table{{"id", id},
+                                 {"key", keyOf(wideEntries(), id)},
+                                 {"meaning", meaningOf(wideEntries(), id)},
+                                 {"value", utf8FromUtf16(text)}});
+    }
+    root.insert("wide", std::move(wide));
+    toml::array payload;
+    for (const auto& p : contents.payload) {
+      std::string name;
+      if (fromCodePage(p.name, codePage, name) != Conversion::Ok) name = p.name;
+      payload.push_back(toml::table{{"name", name}, {"size", static_cast<std::int64_t>(p.length > 0 ? p.length : 0)}});
+    }
+    root.insert("payload", std::move(payload));
+    out << toml::json_formatter{root} << "\n";
+    return EXIT_OK;
+  }
+
+  out << installer.string() << ": block at " << contents.imageEnd << ", payload at " << contents.payloadOffset << "\n";
+  out << "narrow entries (" << contents.store.narrow.size() << ", code page " << codePage << "):\n";
+  for (const auto& [id, bytes] : contents.store.narrow) {
+    std::string text;
+    std::string shown = fromCodePage(bytes, codePage, text) == Conversion::Ok ? "\"" + escaped(text) + "\""
+                                                                              : "hex " + hexOf(bytes);
+    out << "  " << id << "  " << meaningOf(narrowEntries(), id) << "\n        " << shown << "\n";
+  }
+  out << "wide entries (" << contents.store.wide.size() << "):\n";
+  for (const auto& [id, text] : contents.store.wide)
+    out << "  " << id << "  " << meaningOf(wideEntries(), id) << "\n        \"" << escaped(utf8FromUtf16(text))
+        << "\"\n";
+  out << "payload (" << contents.payload.size() << " files):\n";
+  for (const auto& p : contents.payload) {
+    std::string name;
+    if (fromCodePage(p.name, codePage, name) != Conversion::Ok) name = p.name;
+    out << "  " << name << "  " << (p.length > 0 ? p.length : 0) << " bytes\n";
+  }
+  if (trailing > 0) out << trailing << " bytes follow the payload (a signature, for instance)\n";
+  return EXIT_OK;
+}
+
+int runExtract(const fs::path& installer, const fs::path& directory, const std::string& codePage, std::ostream& out,
+               std::ostream& err) {
+  std::vector<std::string> written;
+  std::string error;
+  if (!extractInstaller(installer, directory, codePage, written, error)) {
+    err << "plimo-pack: error: " << error << "\n";
+    return EXIT_FAILED;
+  }
+  for (const auto& name : written) out << (directory / fs::u8path(name)).string() << "\n";
+  return EXIT_OK;
+}
+
+}  // namespace plimo::pack

@@ -1,0 +1,340 @@
+#include "tools/plimo-pack/Installer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "launcher/BlockWriter.h"
+#include "launcher/ConfigBlock.h"
+#include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/RuntimeArchive.h"
+
+namespace plimo::pack {
+
+namespace fs = std::filesystem;
+
+FileByteSource::FileByteSource(const fs::path& path) {
+  file_ = std::fopen(path.c_str(), "rb");
+  if (!file_) return;
+  if (fseeko(file_, 0, SEEK_END) == 0) {
+    off_t end = ftello(file_);
+    if (end > 0) size_ = static_cast<std::uint64_t>(end);
+  }
+  fseeko(file_, 0, SEEK_SET);
+}
+
+FileByteSource::~FileByteSource() {
+  if (file_) std::fclose(file_);
+}
+
+bool FileByteSource::seek(std::uint64_t position) {
+  if (!file_ || position > size_) return false;
+  if (fseeko(file_, static_cast<off_t>(position), SEEK_SET) != 0) return false;
+  position_ = position;
+  return true;
+}
+
+std::size_t FileByteSource::read(void* destination, std::size_t n, bool* failed) {
+  if (failed) *failed = false;
+  if (!file_) {
+    if (failed) *failed = true;
+    return 0;
+  }
+  std::size_t count = std::fread(destination, 1, n, file_);
+  if (count < n && std::ferror(file_) && failed) *failed = true;
+  position_ += count;
+  return count;
+}
+
+bool stubArch(const fs::path& stub, Arch& arch) {
+  FileByteSource source(stub);
+  unsigned char dos[64];
+  if (!source.isOpen() || source.read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') return false;
+  std::uint32_t pe = dos[0x3C] | (dos[0x3D] << 8) | (dos[0x3E] << 16) | (static_cast<std::uint32_t>(dos[0x3F]) << 24);
+  unsigned char header[6];
+  if (!source.seek(pe) || source.read(header, sizeof header) != sizeof header || std::memcmp(header, "PE\0\0", 4) != 0)
+    return false;
+  unsigned machine = header[4] | (header[5] << 8);
+  if (machine == 0x14c) arch = Arch::X86;
+  else if (machine == 0x8664) arch = Arch::X64;
+  else return false;
+  return true;
+}
+
+namespace {
+
+constexpr std::size_t COPY_CHUNK = 1 << 20;
+
+// A file created beside its final name and removed unless committed.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const fs::path& besides) {
+    fs::path dir = besides.parent_path();
+    if (dir.empty()) dir = ".";
+    std::string pattern = (dir / ("." + besides.filename().string() + ".XXXXXX")).string();
+    int fd = mkstemp(&pattern[0]);
+    if (fd < 0) return;
+    path_ = pattern;
+    file_ = fdopen(fd, "wb");
+    if (!file_) ::close(fd);
+  }
+  ~TemporaryFile() {
+    if (file_) std::fclose(file_);
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  std::FILE* file() const { return file_; }
+  const fs::path& path() const { return path_; }
+  // Closes the stream; false when buffered data could not be written.
+  bool close() {
+    if (!file_) return false;
+    bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
+    ok = std::fclose(file_) == 0 && ok;
+    file_ = nullptr;
+    return ok;
+  }
+  bool commit(const fs::path& target, mode_t mode) {
+    if (file_ && !close()) return false;
+    if (::chmod(path_.c_str(), mode) != 0) return false;
+    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  fs::path path_;
+  std::FILE* file_ = nullptr;
+};
+
+bool writeAll(std::FILE* file, const void* data, std::size_t n) { return std::fwrite(data, 1, n, file) == n; }
+
+// Copies length bytes from the current position of source, optionally
+// scrambled, in fixed chunks.
+bool copyBytes(std::FILE* source, std::FILE* target, std::uint64_t length, bool scramble, std::string& error) {
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[COPY_CHUNK]);
+  while (length > 0) {
+    std::size_t chunk = length < COPY_CHUNK ? static_cast<std::size_t>(length) : COPY_CHUNK;
+    std::size_t n = std::fread(buffer.get(), 1, chunk, source);
+    if (n != chunk) {
+      error = "the file ended early or could not be read";
+      return false;
+    }
+    if (scramble) scrambleInPlace(buffer.get(), n);
+    if (!writeAll(target, buffer.get(), n)) {
+      error = std::string("cannot write: ") + std::strerror(errno);
+      return false;
+    }
+    length -= n;
+  }
+  return true;
+}
+
+bool appendRecord(std::FILE* out, const fs::path& source, std::string& error) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(source.c_str(), "rb"), std::fclose);
+  if (!in) {
+    error = "cannot open \"" + source.string() + "\": " + std::strerror(errno);
+    return false;
+  }
+  std::error_code ec;
+  std::uintmax_t size = fs::file_size(source, ec);
+  if (ec || size > 0x7FFFFFFFu) {
+    error = "\"" + source.string() + "\" cannot be stored as a payload record";
+    return false;
+  }
+  std::string header;
+  appendInt32(header, static_cast<std::int32_t>(size));
+  if (!writeAll(out, header.data(), header.size())) {
+    error = std::string("cannot write: ") + std::strerror(errno);
+    return false;
+  }
+  std::string why;
+  if (!copyBytes(in.get(), out, size, true, why)) {
+    error = "\"" + source.string() + "\": " + why;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+WriteResult writeInstaller(const Project& project, const fs::path& stub, const fs::path& output) {
+  WriteResult result;
+  std::uint64_t imageEnd = 0;
+  {
+    FileByteSource source(stub);
+    if (!source.isOpen()) {
+      result.error = "cannot open the stub \"" + stub.string() + "\"";
+      return result;
+    }
+    if (findEndOfImage(source, imageEnd) != LoadError::None || imageEnd > source.size()) {
+      result.error = "\"" + stub.string() + "\" is not a launcher stub (no complete PE image)";
+      return result;
+    }
+    if (source.size() > imageEnd)
+      result.warnings.push_back("the stub carries " + std::to_string(source.size() - imageEnd) +
+                                " bytes after its image (a block or a signature?); they are left out");
+  }
+
+  std::map<std::int32_t, std::string> narrow = project.narrow;
+  std::unique_ptr<TemporaryFile> runtimeArchive;
+  if (project.runtimeDirectory) {
+    runtimeArchive = std::make_unique<TemporaryFile>(output);
+    if (!runtimeArchive->file() || !runtimeArchive->close()) {
+      result.error = "cannot create a temporary file beside \"" + output.string() + "\"";
+      return result;
+    }
+    ArchiveResult archive = writeRuntimeArchive(*project.runtimeDirectory, runtimeArchive->path());
+    result.warnings.insert(result.warnings.end(), archive.warnings.begin(), archive.warnings.end());
+    if (!archive.ok) {
+      result.error = archive.error;
+      return result;
+    }
+    // The launcher reads entry 151 as an int.
+    if (archive.decompressedSize > 0x7FFFFFFFu) {
+      result.error = "the bundled runtime is larger than 2147483647 bytes unpacked, more than the launcher can count";
+      return result;
+    }
+    narrow[151] = std::to_string(archive.decompressedSize);
+  }
+
+  BlockWriter block;
+  for (const auto& [id, value] : narrow) block.addNarrow(id, value);
+  for (const auto& [id, value] : project.wide) block.addWide(id, value);
+  std::string tables = block.tables();
+
+  TemporaryFile out(output);
+  if (!out.file()) {
+    result.error = "cannot create a temporary file beside \"" + output.string() + "\": " + std::strerror(errno);
+    return result;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stubFile(std::fopen(stub.c_str(), "rb"), std::fclose);
+  std::string why;
+  if (!stubFile || !copyBytes(stubFile.get(), out.file(), imageEnd, false, why)) {
+    result.error = "cannot copy the stub \"" + stub.string() + "\": " + why;
+    return result;
+  }
+  if (!writeAll(out.file(), tables.data(), tables.size())) {
+    result.error = "cannot write \"" + output.string() + "\": " + std::strerror(errno);
+    return result;
+  }
+  for (const auto& file : project.payload)
+    if (!appendRecord(out.file(), file.source, result.error)) return result;
+  if (runtimeArchive && !appendRecord(out.file(), runtimeArchive->path(), result.error)) return result;
+  if (!out.commit(output, 0755)) {
+    result.error = "cannot finish \"" + output.string() + "\": " + std::strerror(errno);
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+bool readInstaller(const fs::path& path, InstallerContents& contents, std::string& error) {
+  FileByteSource source(path);
+  if (!source.isOpen()) {
+    error = "cannot open \"" + path.string() + "\": " + std::strerror(errno);
+    return false;
+  }
+  contents.fileSize = source.size();
+  LoadError e = findEndOfImage(source, contents.imageEnd);
+  if (e == LoadError::None && !source.seek(contents.imageEnd)) e = LoadError::ReadInt;
+  if (e == LoadError::None) e = decodeConfigBlock(source, contents.store, contents.payloadOffset);
+  if (e != LoadError::None) {
+    error = "\"" + path.string() + "\" carries no readable block (" + loadErrorText(e) + ")";
+    return false;
+  }
+  deriveConfigFlags(contents.store);
+  // Names and count exactly as the launcher takes them: names split at ";"
+  // with empty fields skipped, as many records as both allow.
+  int count = 0;
+  auto countIt = contents.store.narrow.find(2002);
+  if (countIt != contents.store.narrow.end()) count = parseAtoi(countIt->second.c_str());
+  std::vector<std::string> names;
+  auto namesIt = contents.store.narrow.find(2003);
+  if (namesIt != contents.store.narrow.end()) {
+    std::string all = namesIt->second;
+    std::size_t start = 0;
+    while (start <= all.size()) {
+      std::size_t end = all.find(';', start);
+      if (end == std::string::npos) end = all.size();
+      if (end > start) names.push_back(all.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  std::uint64_t position = contents.payloadOffset;
+  for (int i = 0; i < count && i < static_cast<int>(names.size()); ++i) {
+    std::int32_t length = 0;
+    if (!source.seek(position) || !readInt32(source, length)) {
+      error = "the payload record of \"" + names[i] + "\" is cut short (no length)";
+      return false;
+    }
+    position += 4;
+    std::uint64_t dataLength = length > 0 ? static_cast<std::uint64_t>(length) : 0;
+    if (dataLength > contents.fileSize - position) {
+      error = "the payload record of \"" + names[i] + "\" runs past the end of the file";
+      return false;
+    }
+    contents.payload.push_back({names[i], length, position});
+    position += dataLength;
+  }
+  contents.payloadEnd = position;
+  return true;
+}
+
+bool extractInstaller(const fs::path& path, const fs::path& directory, const std::string& codePage,
+                      std::vector<std::string>& written, std::string& error) {
+  InstallerContents contents;
+  if (!readInstaller(path, contents, error)) return false;
+  std::vector<std::string> names;
+  for (const auto& entry : contents.payload) {
+    std::string name, why;
+    if (fromCodePage(entry.name, codePage, name) != Conversion::Ok) {
+      error = "a payload name is not valid text in code page " + codePage;
+      return false;
+    }
+    if (!isPlainFileName(name, why)) {
+      error = "refusing the payload name \"" + name + "\": " + why;
+      return false;
+    }
+    names.push_back(name);
+  }
+  std::error_code ec;
+  fs::create_directories(directory, ec);
+  if (ec) {
+    error = "cannot create \"" + directory.string() + "\": " + ec.message();
+    return false;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!in) {
+    error = "cannot open \"" + path.string() + "\"";
+    return false;
+  }
+  for (std::size_t i = 0; i < contents.payload.size(); ++i) {
+    const PayloadEntry& entry = contents.payload[i];
+    const std::string& name = names[i];
+    fs::path target = directory / fs::u8path(name);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(target.c_str(), "wb"), std::fclose);
+    if (!out) {
+      error = "cannot create \"" + target.string() + "\": " + std::strerror(errno);
+      return false;
+    }
+    std::string why;
+    if (fseeko(in.get(), static_cast<off_t>(entry.offset), SEEK_SET) != 0 ||
+        !copyBytes(in.get(), out.get(), entry.length > 0 ? entry.length : 0, true, why)) {
+      error = "\"" + name + "\": " + why;
+      return false;
+    }
+    if (std::fclose(out.release()) != 0) {
+      error = "cannot write \"" + target.string() + "\"";
+      return false;
+    }
+    written.push_back(name);
+  }
+  return true;
+}
+
+}  // namespace plimo::pack

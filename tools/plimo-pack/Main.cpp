@@ -1,0 +1,64 @@
+// plimo-pack: builds installers from the launcher stub and a project file,
+// and reads them back.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <unistd.h>
+
+#include "tools/plimo-pack/Commands.h"
+#include "tools/plimo-pack/Project.h"
+
+namespace {
+
+std::filesystem::path toolDirectory() {
+  std::error_code ec;
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::path() : self.parent_path();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace plimo::pack;
+  CLI::App app{"plimo-pack: builds Java installers from the plimo launcher stub"};
+  app.require_subcommand(1);
+
+  BuildOptions build;
+  std::string arch;
+  std::string stub;
+  CLI::App* buildCommand = app.add_subcommand("build", "write an installer from a project file");
+  buildCommand->add_option("project", build.project, "project file (TOML)")->required();
+  buildCommand->add_option("-o,--output", build.output, "installer to write")->required();
+  buildCommand->add_option("--arch", arch, "x86 (default) or x64");
+  buildCommand->add_option("--stub", stub, "the launcher stub to use instead of the one found beside plimo-pack");
+
+  std::string installer;
+  bool json = false;
+  std::string codePage = DEFAULT_CODE_PAGE;
+  CLI::App* inspectCommand = app.add_subcommand("inspect", "list an installer's entries and payload files");
+  inspectCommand->add_option("installer", installer, "installer to read")->required();
+  inspectCommand->add_flag("--json", json, "print JSON");
+  inspectCommand->add_option("--code-page", codePage, "code page of the narrow entries (default windows-1252)");
+
+  std::string directory;
+  CLI::App* extractCommand = app.add_subcommand("extract", "write an installer's payload files into a directory");
+  extractCommand->add_option("installer", installer, "installer to read")->required();
+  extractCommand->add_option("-d,--directory", directory, "target directory")->required();
+  extractCommand->add_option("--code-page", codePage, "code page of the payload names (default windows-1252)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    // Usage errors share the exit code of an invalid project.
+    return code == 0 ? 0 : EXIT_INVALID;
+  }
+
+  if (*buildCommand) {
+    if (!arch.empty()) build.arch = arch;
+    if (!stub.empty()) build.stub = stub;
+    build.toolDirectory = toolDirectory();
+    return runBuild(build, std::cout, std::cerr);
+  }
+  if (*inspectCommand) return runInspect(installer, json, codePage, std::cout, std::cerr);
+  return runExtract(installer, directory, codePage, std::cout, std::cerr);
+}

@@ -1,0 +1,534 @@
+#include "tools/plimo-pack/Project.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <system_error>
+#include <toml++/toml.h>
+
+#include "launcher/BlockWriter.h"
+#include "launcher/Limits.h"
+#include "tools/plimo-pack/Catalogue.h"
+#include "tools/plimo-pack/CodePage.h"
+
+namespace plimo::pack {
+
+namespace fs = std::filesystem;
+
+bool isPlainFileName(const std::string& name, std::string& why) {
+  if (name.empty()) {
+    why = "it is empty";
+    return false;
+  }
+  if (name == "." || name == "..") {
+    why = "it names a directory";
+    return false;
+  }
+  for (unsigned char c : name) {
+    if (c < 0x20) {
+      why = "it contains a control character";
+      return false;
+    }
+    if (std::strchr("/\\:*?\"<>|", c)) {
+      why = std::string("it contains '") + static_cast<char>(c) + "'";
+      return false;
+    }
+    // The launcher's list of names is separated by ";".
+    if (c == ';') {
+      why = "it contains ';', the separator of the launcher's name list";
+      return false;
+    }
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    why = "Windows drops a trailing dot or blank";
+    return false;
+  }
+  std::string stem = name.substr(0, name.find('.'));
+  std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  static const std::set<std::string> devices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
+                                                "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
+                                                "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+  if (devices.count(stem)) {
+    why = "it is a Windows device name";
+    return false;
+  }
+  return true;
+}
+
+bool isDottedJavaName(const std::string& name) {
+  // Non-ASCII bytes are accepted as identifier characters: Java identifiers
+  // may use any Unicode letter.
+  auto isStart = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c >= 0x80; };
+  auto isPart = [&](unsigned char c) { return isStart(c) || std::isdigit(c); };
+  bool atStart = true;
+  for (unsigned char c : name) {
+    if (atStart) {
+      if (!isStart(c)) return false;
+      atStart = false;
+    } else if (c == '.') {
+      atStart = true;
+    } else if (!isPart(c)) {
+      return false;
+    }
+  }
+  return !atStart;
+}
+
+namespace {
+
+std::string where(const toml::node& node) {
+  const auto& source = node.source();
+  if (!source.begin) return "";
+  return " (line " + std::to_string(source.begin.line) + ")";
+}
+
+class Loader {
+ public:
+  Loader(const fs::path& base, Project& project, Diagnostics& diagnostics)
+      : base_(base), project_(project), diag_(diagnostics) {}
+
+  void load(const toml::table& root) {
+    checkKeys(root, "", {"code_page", "launch", "runtime", "payload", "messages", "wide_messages"});
+    if (auto cp = stringAt(root, "code_page", "code_page")) project_.codePage = *cp;
+    std::string probe;
+    if (toCodePage("", project_.codePage, probe) == Conversion::UnknownCodePage) {
+      error("code_page: \"" + project_.codePage + "\" is not a code page iconv knows");
+      return;
+    }
+    loadLaunch(root);
+    loadRuntime(root);
+    loadPayload(root);
+    loadMessages(root);
+    derivedNames();
+  }
+
+ private:
+  void error(std::string text) { diag_.errors.push_back(std::move(text)); }
+  void warning(std::string text) { diag_.warnings.push_back(std::move(text)); }
+
+  void checkKeys(const toml::table& table, const std::string& prefix, std::initializer_list<const char*> known) {
+    for (auto&& [key, node] : table) {
+      std::string name(key.str());
+      bool found = std::any_of(known.begin(), known.end(), [&](const char* k) { return name == k; });
+      if (!found) error("unknown key \"" + prefix + name + "\"" + where(node));
+    }
+  }
+
+  const toml::table* tableAt(const toml::table& parent, const char* key, const std::string& path) {
+    const toml::node* node = parent.get(key);
+    if (!node) return nullptr;
+    if (!node->is_table()) {
+      error(path + ": expected a table" + where(*node));
+      return nullptr;
+    }
+    return node->as_table();
+  }
+
+  std::optional<std::string> stringAt(const toml::table& parent, const char* key, const std::string& path) {
+    const toml::node* node = parent.get(key);
+    if (!node) return std::nullopt;
+    if (!node->is_string()) {
+      error(path + ": expected a string" + where(*node));
+      return std::nullopt;
+    }
+    return node->as_string()->get();
+  }
+
+  // Stores a narrow value after converting it to the code page and checking
+  // what the launcher can hold.
+  void setNarrow(std::int32_t id, const std::string& path, const std::string& utf8) {
+    if (utf8.find('\0') != std::string::npos) {
+      error(path + ": contains a NUL character, which would cut the value short in the launcher");
+      return;
+    }
+    std::string bytes;
+    if (toCodePage(utf8, project_.codePage, bytes) != Conversion::Ok) {
+      error(path + ": the text cannot be written in code page " + project_.codePage);
+      return;
+    }
+    if (bytes.size() > MAX_VALUE_LENGTH) {
+      error(path + ": " + std::to_string(bytes.size()) + " bytes, longer than the launcher's limit of " +
+            std::to_string(MAX_VALUE_LENGTH));
+      return;
+    }
+    project_.narrow[id] = std::move(bytes);
+  }
+
+  void setWide(std::int32_t id, const std::string& path, const std::string& utf8) {
+    if (utf8.find('\0') != std::string::npos) {
+      error(path + ": contains a NUL character, which would cut the value short in the launcher");
+      return;
+    }
+    std::u16string text = utf16FromUtf8(utf8);
+    if (text.size() > MAX_VALUE_LENGTH) {
+      error(path + ": " + std::to_string(text.size()) + " UTF-16 code units, longer than the launcher's limit of " +
+            std::to_string(MAX_VALUE_LENGTH));
+      return;
+    }
+    project_.wide[id] = std::move(text);
+  }
+
+  void plainString(const toml::table& table, const char* key, const std::string& prefix, std::int32_t id) {
+    if (auto value = stringAt(table, key, prefix + key)) setNarrow(id, prefix + key, *value);
+  }
+
+  void loadLaunch(const toml::table& root) {
+    const toml::table* launch = tableAt(root, "launch", "launch");
+    const std::string p = "launch.";
+    if (launch) {
+      checkKeys(*launch, p,
+                {"main_class", "class_path", "vm_parameters", "program_arguments", "forward_j_options",
+                 "application_type", "launcher_kind", "base_directory"});
+    }
+    static const toml::table empty;
+    const toml::table& t = launch ? *launch : empty;
+
+    auto mainClass = stringAt(t, "main_class", p + "main_class");
+    if (!mainClass) {
+      if (!t.get("main_class")) error("launch.main_class: missing; the launcher needs the class whose main method it calls");
+    } else if (!isDottedJavaName(*mainClass)) {
+      error("launch.main_class: \"" + *mainClass + "\" is not a dotted Java class name (such as com.example.Main)");
+    } else {
+      setNarrow(122, p + "main_class", *mainClass);
+    }
+    loadClassPath(t, p + "class_path");
+    plainString(t, "vm_parameters", p, 123);
+    plainString(t, "program_arguments", p, 124);
+    if (const toml::node* n = t.get("forward_j_options")) {
+      if (!n->is_boolean()) error(p + "forward_j_options: expected true or false" + where(*n));
+      else setNarrow(125, p + "forward_j_options", n->as_boolean()->get() ? "1" : "0");
+    }
+    // Default: a graphical application, as an installer with a window is.
+    std::string type = "5";
+    if (const toml::node* n = t.get("application_type")) {
+      if (n->is_integer()) {
+        type = std::to_string(n->as_integer()->get());
+      } else if (n->is_string()) {
+        const std::string& s = n->as_string()->get();
+        if (s == "gui") type = "5";
+        else if (s == "gui-javaw") type = "1";
+        else if (s == "console") type = "0";
+        else error(p + "application_type: \"" + s + "\" is none of \"gui\", \"gui-javaw\", \"console\"" + where(*n));
+      } else {
+        error(p + "application_type: expected a name or a number" + where(*n));
+      }
+    }
+    setNarrow(107, p + "application_type", type);
+    std::string kind = "i";
+    if (auto k = stringAt(t, "launcher_kind", p + "launcher_kind")) {
+      if (*k == "installer") kind = "i";
+      else if (*k == "application") kind = "e";
+      else error(p + "launcher_kind: \"" + *k + "\" is neither \"installer\" nor \"application\"");
+    }
+    setNarrow(2001, p + "launcher_kind", kind);
+    plainString(t, "base_directory", p, 10003);
+  }
+
+  // Items are either written the launcher's way ("A1lib/app.jar") or as
+  // tables with readable fields.
+  void loadClassPath(const toml::table& t, const std::string& path) {
+    const toml::node* node = t.get("class_path");
+    if (!node) return;
+    const toml::array* items = node->as_array();
+    if (!items) {
+      error(path + ": expected an array of items" + where(*node));
+      return;
+    }
+    std::vector<std::string> written;
+    std::size_t index = 0;
+    for (const toml::node& item : *items) {
+      std::string at = path + "[" + std::to_string(index++) + "]";
+      std::string text;
+      if (item.is_string()) {
+        text = item.as_string()->get();
+        if (text.empty() || !std::strchr("ADSE", text[0])) {
+          warning(at + ": \"" + text + "\" does not start with A, D, S or E; the launcher ignores it");
+        } else if (text.size() < 3) {
+          warning(at + ": \"" + text + "\" names no path or variable after its two marker characters");
+        }
+      } else if (const toml::table* fields = item.as_table()) {
+        checkKeys(*fields, at + ".", {"kind", "path", "variable", "required"});
+        auto kind = stringAt(*fields, "kind", at + ".kind");
+        static const std::map<std::string, char> letters = {
+            {"archive", 'A'}, {"directory", 'D'}, {"scan", 'S'}, {"environment", 'E'}};
+        if (!kind || !letters.count(*kind)) {
+          error(at + ".kind: expected \"archive\", \"directory\", \"scan\" or \"environment\"");
+          continue;
+        }
+        char letter = letters.at(*kind);
+        const char* field = letter == 'E' ? "variable" : "path";
+        auto value = stringAt(*fields, field, at + "." + field);
+        if (!value || value->empty()) {
+          error(at + ": a class path item of kind " + *kind + " needs a non-empty \"" + field + "\"");
+          continue;
+        }
+        if (fields->get(letter == 'E' ? "path" : "variable")) {
+          error(at + ": kind " + *kind + " takes \"" + field + "\", not \"" + (letter == 'E' ? "path" : "variable") + "\"");
+          continue;
+        }
+        bool required = false;
+        if (const toml::node* r = fields->get("required")) {
+          if (!r->is_boolean()) error(at + ".required: expected true or false");
+          else required = r->as_boolean()->get();
+        }
+        text = std::string(1, letter) + (required ? "1" : "0") + *value;
+      } else {
+        error(at + ": expected a string or a table" + where(item));
+        continue;
+      }
+      if (text.find(';') != std::string::npos) {
+        error(at + ": \"" + text + "\" contains ';', which separates class path items");
+        continue;
+      }
+      if (text.empty()) continue;
+      written.push_back(text);
+    }
+    std::string joined;
+    for (const auto& w : written) joined += (joined.empty() ? "" : ";") + w;
+    setNarrow(121, path, joined);
+  }
+
+  void loadRuntime(const toml::table& root) {
+    const toml::table* runtime = tableAt(root, "runtime", "runtime");
+    if (!runtime) return;
+    const std::string p = "runtime.";
+    checkKeys(*runtime, p,
+              {"min_version", "max_version", "search_sequence", "download_url", "preferred_vm_type", "bundle"});
+    plainString(*runtime, "min_version", p, 126);
+    plainString(*runtime, "max_version", p, 127);
+    loadSearchSequence(*runtime, p + "search_sequence");
+    plainString(*runtime, "download_url", p, 150);
+    plainString(*runtime, "preferred_vm_type", p, 152);
+    if (auto bundle = stringAt(*runtime, "bundle", p + "bundle")) {
+      fs::path dir = base_ / fs::u8path(*bundle);
+      std::error_code ec;
+      if (!fs::is_directory(dir, ec)) {
+        error(p + "bundle: \"" + dir.string() + "\" is not a directory");
+      } else {
+        project_.runtimeDirectory = dir;
+      }
+    }
+  }
+
+  void loadSearchSequence(const toml::table& t, const std::string& path) {
+    const toml::node* node = t.get("search_sequence");
+    if (!node) return;
+    const toml::array* items = node->as_array();
+    if (!items) {
+      error(path + ": expected an array of entries" + where(*node));
+      return;
+    }
+    std::vector<std::string> written;
+    std::size_t index = 0;
+    for (const toml::node& item : *items) {
+      std::string at = path + "[" + std::to_string(index++) + "]";
+      std::string text;
+      if (item.is_string()) {
+        text = item.as_string()->get();
+        if (text.empty()) {
+          warning(at + ": an empty entry; the launcher skips it");
+          continue;
+        }
+        if (!std::strchr("EARSY", text[0])) {
+          warning(at + ": \"" + text + "\" does not start with E, A, R, S or Y; the launcher ignores it");
+        } else if (text[0] == 'E' && text.size() == 1) {
+          warning(at + ": \"E\" names no environment variable; the launcher finds nothing with it");
+        }
+      } else if (const toml::table* fields = item.as_table()) {
+        checkKeys(*fields, at + ".", {"kind", "variable", "path"});
+        auto kind = stringAt(*fields, "kind", at + ".kind");
+        if (!kind) {
+          error(at + ".kind: missing");
+          continue;
+        }
+        if (*kind == "environment") {
+          auto v = stringAt(*fields, "variable", at + ".variable");
+          if (!v || v->empty()) {
+            error(at + ": kind environment needs a non-empty \"variable\"");
+            continue;
+          }
+          text = "E" + *v;
+        } else if (*kind == "directory") {
+          auto v = stringAt(*fields, "path", at + ".path");
+          if (!v) {
+            error(at + ": kind directory needs \"path\"");
+            continue;
+          }
+          text = "A" + *v;
+        } else if (*kind == "search_path") {
+          text = "S";
+        } else if (*kind == "registry") {
+          text = "Y";
+        } else {
+          error(at + ".kind: expected \"environment\", \"directory\", \"search_path\" or \"registry\"");
+          continue;
+        }
+        if ((text == "S" || text == "Y") && fields->size() > 1)
+          error(at + ": kind " + *kind + " takes no further fields");
+      } else {
+        error(at + ": expected a string or a table" + where(item));
+        continue;
+      }
+      if (text.find(';') != std::string::npos) {
+        error(at + ": \"" + text + "\" contains ';', which separates search entries");
+        continue;
+      }
+      written.push_back(text);
+    }
+    std::string joined;
+    for (const auto& w : written) joined += w + ";";
+    setNarrow(128, path, joined);
+  }
+
+  void loadPayload(const toml::table& root) {
+    const toml::node* node = root.get("payload");
+    if (!node) return;
+    const toml::array* items = node->as_array();
+    if (!items) {
+      error("payload: expected an array of files" + where(*node));
+      return;
+    }
+    std::size_t index = 0;
+    for (const toml::node& item : *items) {
+      std::string at = "payload[" + std::to_string(index++) + "]";
+      PayloadFile file;
+      std::string source;
+      if (item.is_string()) {
+        source = item.as_string()->get();
+        file.name = fs::u8path(source).filename().u8string();
+      } else if (const toml::table* fields = item.as_table()) {
+        checkKeys(*fields, at + ".", {"source", "name"});
+        auto s = stringAt(*fields, "source", at + ".source");
+        if (!s) {
+          error(at + ": needs \"source\"");
+          continue;
+        }
+        source = *s;
+        auto n = stringAt(*fields, "name", at + ".name");
+        file.name = n ? *n : fs::u8path(source).filename().u8string();
+      } else {
+        error(at + ": expected a file path or a table with source and name" + where(item));
+        continue;
+      }
+      std::string why;
+      if (!isPlainFileName(file.name, why)) {
+        error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why);
+        continue;
+      }
+      file.source = base_ / fs::u8path(source);
+      std::error_code ec;
+      if (!fs::is_regular_file(file.source, ec)) {
+        error(at + ": the file \"" + file.source.string() + "\" does not exist or is not a regular file");
+        continue;
+      }
+      std::uintmax_t size = fs::file_size(file.source, ec);
+      if (!ec && size > 0x7FFFFFFFu) {
+        error(at + ": \"" + file.source.string() + "\" is larger than 2147483647 bytes, the largest record");
+        continue;
+      }
+      if (!ec && size == 0) {
+        warning(at + ": \"" + file.name + "\" is empty; the launcher creates no file for an empty record");
+      }
+      project_.payload.push_back(std::move(file));
+    }
+  }
+
+  void loadMessages(const toml::table& root) {
+    const toml::table* narrow = tableAt(root, "messages", "messages");
+    const toml::table* wide = tableAt(root, "wide_messages", "wide_messages");
+    auto known = [](const std::vector<MessageInfo>& list, const toml::table& table, const std::string& prefix,
+                    Loader& self) {
+      for (auto&& [key, node] : table) {
+        std::string name(key.str());
+        bool found = std::any_of(list.begin(), list.end(), [&](const MessageInfo& m) { return name == m.name; });
+        if (!found) self.error("unknown key \"" + prefix + name + "\"" + where(node));
+      }
+    };
+    if (narrow) known(narrowMessages(), *narrow, "messages.", *this);
+    if (wide) known(wideMessages(), *wide, "wide_messages.", *this);
+
+    for (const MessageInfo& m : narrowMessages()) {
+      std::string path = std::string("messages.") + m.name;
+      std::optional<std::string> text = narrow ? stringAt(*narrow, m.name, path) : std::nullopt;
+      if (text && m.placeholder && text->find(m.placeholder) == std::string::npos)
+        warning(path + ": the text lacks " + std::string(m.placeholder) + ", which the launcher fills in");
+      setNarrow(m.id, path, text ? *text : m.defaultText);
+    }
+    for (const MessageInfo& m : wideMessages()) {
+      std::string path = std::string("wide_messages.") + m.name;
+      std::optional<std::string> text = wide ? stringAt(*wide, m.name, path) : std::nullopt;
+      std::string value = text ? *text : m.defaultText;
+      std::string why;
+      if (m.id == PROGRESS_FORMAT_ID && !isSafeProgressFormat(value, why)) {
+        error(path + ": unsafe format: " + why);
+        continue;
+      }
+      setWide(m.id, path, value);
+    }
+  }
+
+  void derivedNames() {
+    std::vector<std::string> names;
+    for (const auto& f : project_.payload) names.push_back(f.name);
+    if (project_.runtimeDirectory) names.push_back(RUNTIME_ARCHIVE_NAME);
+    // Windows file names ignore case, so "A.jar" would overwrite "a.jar".
+    std::map<std::string, std::string> seen;
+    for (const auto& n : names) {
+      std::string folded = n;
+      std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
+      auto [it, inserted] = seen.emplace(folded, n);
+      if (!inserted) {
+        if (n == RUNTIME_ARCHIVE_NAME && project_.runtimeDirectory)
+          error("payload: the name \"" + n + "\" is taken by the bundled runtime (runtime.bundle)");
+        else
+          error("payload: the name \"" + n + "\" occurs twice (names are compared ignoring case, as Windows does)");
+      }
+    }
+    std::string list;
+    for (const auto& n : names) list += n + ";";
+    if (!names.empty()) {
+      setNarrow(2002, "payload (count)", std::to_string(names.size()));
+      setNarrow(2003, "payload (names)", list);
+    }
+  }
+
+  fs::path base_;
+  Project& project_;
+  Diagnostics& diag_;
+};
+
+}  // namespace
+
+bool loadProjectText(const std::string& text, const fs::path& baseDirectory, Project& project,
+                     Diagnostics& diagnostics) {
+  toml::table root;
+  try {
+    root = toml::parse(text);
+  } catch (const toml::parse_error& e) {
+    std::ostringstream out;
+    out << "the project file is not valid TOML: " << e.description() << " (line " << e.source().begin.line
+        << ", column " << e.source().begin.column << ")";
+    diagnostics.errors.push_back(out.str());
+    return false;
+  }
+  Loader(baseDirectory, project, diagnostics).load(root);
+  return diagnostics.errors.empty();
+}
+
+bool loadProject(const fs::path& file, Project& project, Diagnostics& diagnostics) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    diagnostics.errors.push_back("cannot read the project file \"" + file.string() + "\"");
+    return false;
+  }
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  fs::path base = file.parent_path();
+  if (base.empty()) base = ".";
+  return loadProjectText(buffer.str(), base, project, diagnostics);
+}
+
+}  // namespace plimo::pack

@@ -1,0 +1,54 @@
+#pragma once
+// The project file: readable keys that set the launcher's configuration
+// entries, the payload files and an optional runtime directory to bundle.
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plimo::pack {
+
+struct Diagnostics {
+  std::vector<std::string> errors;    // each stops the build (exit code 2)
+  std::vector<std::string> warnings;  // reported, the build goes on
+};
+
+struct PayloadFile {
+  std::string name;                  // plain file name, UTF-8
+  std::filesystem::path source;      // absolute or relative to the working directory
+};
+
+// The name under which a bundled runtime travels; the launcher looks for it.
+inline constexpr const char* RUNTIME_ARCHIVE_NAME = "jre.tar.gz";
+inline constexpr const char* DEFAULT_CODE_PAGE = "windows-1252";
+
+struct Project {
+  std::string codePage = DEFAULT_CODE_PAGE;
+  // Entries set from keys, already in their block form: narrow values in the
+  // code page, wide values as UTF-16. Derived entries (151, 2002, 2003) are
+  // added by the writer.
+  std::map<std::int32_t, std::string> narrow;
+  std::map<std::int32_t, std::u16string> wide;
+  std::vector<PayloadFile> payload;  // in block order, without the runtime
+  std::optional<std::filesystem::path> runtimeDirectory;
+};
+
+// Reads and checks a project file. Relative paths in it resolve against the
+// file's directory. Returns false (with errors) when anything is wrong; the
+// payload files are checked for existence here, so that nothing is written
+// for a project that cannot be built.
+bool loadProject(const std::filesystem::path& file, Project& project, Diagnostics& diagnostics);
+// The same for project text already in memory; baseDirectory resolves paths.
+bool loadProjectText(const std::string& text, const std::filesystem::path& baseDirectory, Project& project,
+                     Diagnostics& diagnostics);
+
+// Checks used by loadProject, exposed for the reader side and for tests.
+// A name the launcher can write into its directory as it is: no separators,
+// no characters Windows refuses, no device names, no trailing dot or blank.
+bool isPlainFileName(const std::string& name, std::string& why);
+// Identifiers separated by dots, as Java writes a fully qualified class name.
+bool isDottedJavaName(const std::string& name);
+
+}  // namespace plimo::pack
