@@ -144,6 +144,7 @@ bool isSafeProgressFormat(const std::string& text, std::string& why) {
       while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) && precisionDigits < 3)
         precision = precision * 10 + (text[j++] - '0'), ++precisionDigits;
     }
+    if (j < text.size() && text[j] == 'l') ++j;  // "%lf" is a double as well
     if (j >= text.size() || !std::strchr("fFeEgGaA", text[j]) || text[j] == '\0') {
       why = "the conversion at offset " + std::to_string(i) +
             " is not a floating conversion (the launcher passes four doubles)";

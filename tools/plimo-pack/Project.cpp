@@ -10,6 +10,7 @@
 
 #include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
+#include "launcher/PayloadFormat.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 
@@ -53,6 +54,11 @@ bool isPlainFileName(const std::string& name, std::string& why) {
                                                 "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
   if (devices.count(stem)) {
     why = "it is a Windows device name";
+    return false;
+  }
+  // And whatever else the launcher's extraction refuses.
+  if (!plimo::isPlainFileName(name)) {
+    why = "the launcher refuses it";
     return false;
   }
   return true;
