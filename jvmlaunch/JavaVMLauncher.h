@@ -1,12 +1,117 @@
 #pragma once
+#include <jni.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 namespace plimo {
 
 // Creates the Java VM in this process through the bound JNI_CreateJavaVM,
 // calls the configured main class's main(String[]) on this thread and
 // destroys the VM after it returns. True after a normal return; false when
-// the VM could not be created or main ended with an exception.
+// the VM could not be created, the entry point was never bound, or main
+// ended with an exception. Bad quoting, a missing required class path item,
+// a missing main class or main method end the process with their message.
 bool launchJvm(int jniVersion, const char* commandLine, const char* commFile, const char* semaphoreName,
                const char* tempDir);
+
+// What the launch needs from the operating system. The Win32 shell answers
+// with the real calls; tests answer from tables.
+class LaunchPlatform {
+ public:
+  virtual ~LaunchPlatform() = default;
+  // False when the variable is not defined; true with its value (possibly
+  // empty) otherwise. Values have no length limit.
+  virtual bool environmentVariable(const std::string& name, std::string& value) = 0;
+  // True when the file or directory exists.
+  virtual bool fileExists(const std::string& path) = 0;
+  // A relative path prefixed with the executable directory; an absolute one
+  // kept; doubled backslashes collapsed. The empty path gives the executable
+  // directory with its trailing backslash.
+  virtual std::string resolveAgainstExeDir(const std::string& path) = 0;
+  // resolveAgainstExeDir, made absolute and lower-cased.
+  virtual std::string normalizePath(const std::string& path) = 0;
+  // Names (not paths) of the entries of dir matching "*.<ext>", in the order
+  // the file system enumerates them; directories included. Empty when the
+  // search cannot start.
+  virtual std::vector<std::string> listDirectoryMatches(const std::string& dir, const std::string& ext) = 0;
+  // Full path of the launcher's own executable file.
+  virtual std::string moduleFileName() = 0;
+  // A program argument (narrow, in the system code page) as UTF-16.
+  virtual std::u16string toUtf16(const std::string& text) = 0;
+};
+
+// --- Argument splitting and launcher variables ----------------------------
+
+// Cuts text into items at blanks, honouring double quotes and apostrophes.
+// With a prefix, only the leading items that start with it are taken (without
+// it). Returns the position where splitting stopped: the unconsumed rest.
+// An unclosed quote ends the process with message 1007.
+const char* splitArguments(const char* text, const char* prefix, std::vector<std::string>& items);
+// Takes the item that starts at start and whose quoted part opens at
+// openQuote (start == openQuote for an item that begins with its quote): the
+// text before the quote followed by the quoted text, quotes removed. Returns
+// where splitting goes on: after the closing quote and one blank after it.
+const char* takeQuotedToken(std::vector<std::string>& items, const char* openQuote, const char* start, char quote);
+// Replaces every occurrence of placeholder; inserted text is not searched again.
+void replaceAll(std::string& text, const std::string& placeholder, const std::string& replacement);
+// Replaces the launcher variables (executable directory, temporary directory,
+// path-list separator). The text may grow without limit.
+void substituteLauncherVariables(std::string& text, const std::string& exeDir, const std::string& tempDir);
+
+// --- Class path ------------------------------------------------------------
+
+// "-Djava.class.path=" + quote + ";" + every element followed by ";" + quote.
+// Built without a length limit. Missing required items end the process with
+// message 1006 or 1008.
+std::string buildClassPathOption(LaunchPlatform& platform, const std::string& tempDir);
+void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const std::string& tempDir);
+// Appends dir\name; for every "*.<ext>" match; false (nothing appended) when
+// dir does not exist.
+bool appendDirectoryArchives(LaunchPlatform& platform, std::string& option, const std::string& dir,
+                             const std::string& ext);
+// Installer kind only: the base directory's ".sorbilane\sblruntime.jar".
+void appendRuntimeJar(LaunchPlatform& platform, std::string& option);
+
+// --- VM options file -------------------------------------------------------
+
+// "<module file name>.vmoptions" opened for reading in text mode; null when
+// it cannot be opened.
+std::FILE* openVmOptionsFile(const std::string& moduleFileName);
+// One option per line, line ends removed; a line longer than 8191 bytes
+// arrives as several options. A missing file adds nothing.
+void appendVmOptionsFileLines(LaunchPlatform& platform, std::vector<std::string>& options);
+
+// --- The launch ------------------------------------------------------------
+
+// The "-D" launcher properties in their fixed order; commFile and
+// semaphoreName may be null.
+std::vector<std::string> launcherProperties(const std::string& moduleFileName, const char* commFile,
+                                            const char* semaphoreName, bool manualMode);
+// Fills options in launch order (properties, VM options file, class path,
+// configured VM parameters, "-J" items) and returns the program-argument text.
+std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::string>& properties,
+                           const std::string& tempDir, const std::string& commandLine,
+                           std::vector<std::string>& options);
+// Clears args and fills it with the options. The option array and its texts
+// are kept for the rest of the process, as the VM may hold on to them.
+void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version);
+// Creates the VM through createJavaVmEntry; true when it returned JNI_OK.
+bool createJavaVm(LaunchPlatform& platform, jint version, const std::string& commandLine,
+                  const std::vector<std::string>& properties, const std::string& tempDir,
+                  std::string& programArguments);
+// Looks up the main class and main(String[]), passes the configured and the
+// given arguments and calls it. False when an exception is pending afterwards
+// or the argument array cannot be built (the VM's exception is described).
+bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& argumentText);
+// Every "." becomes "/".
+void toInternalClassName(std::string& name);
+// The whole launch over a platform; launchJvm is this with the Win32 one.
+bool launchJvm(LaunchPlatform& platform, jint version, const std::string& commandLine, const char* commFile,
+               const char* semaphoreName, const std::string& tempDir);
+
+// The VM of this process once created (null before).
+JavaVM* launchedJavaVm();
 
 }  // namespace plimo
