@@ -1,13 +1,87 @@
+// Removes what the launcher unpacked, or records it in the per-user
+// deferred-deletion lists when it cannot be removed now.
+#include <windows.h>
+
+#include <cstring>
+
 #include "launcher/Cleanup.h"
+#include "launcher/DeletionList.h"
+#include "launcher/LaunchState.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+#include "launcher/WinHandles.h"
 
 namespace plimo {
 
-// Placeholders until the clean-up lands.
-void deleteTree(const std::string&) {}
-void deleteTempDirAtExit() {}
-void scheduleFileDeletion(const std::string&) {}
-void scheduleDirDeletion(const std::string&) {}
-void appendToDeletionList(const std::string&, const char*) {}
-void scheduleExtractedForDeletion() {}
+void deleteTree(const std::string& path) {
+  if (path.empty()) return;
+  WIN32_FIND_DATAA entry;
+  UniqueFind find(FindFirstFileA(childPath(path, "*.*").c_str(), &entry));
+  if (find.get() == INVALID_HANDLE_VALUE) return;
+  do {
+    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
+    std::string child = childPath(path, entry.cFileName);
+    bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A junction or directory link is removed as a link: following it would
+    // delete whatever it points to, outside the tree.
+    bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (directory && !link) {
+      deleteTree(child);
+    } else if (directory) {
+      if (!RemoveDirectoryA(child.c_str())) scheduleDirDeletion(child);
+    } else if (!DeleteFileA(child.c_str())) {
+      scheduleFileDeletion(child);
+    }
+  } while (FindNextFileA(find.get(), &entry));
+  find.reset();
+  if (!RemoveDirectoryA(path.c_str())) scheduleDirDeletion(path);
+}
+
+void deleteTempDirAtExit() {
+  if (tempDir.empty()) return;
+  // The worker made the directory current, and a process's current
+  // directory cannot be removed: move to the system temporary directory.
+  char other[PATH_BUFFER_SIZE];
+  DWORD n = GetTempPathA(sizeof other, other);
+  if (n > 0 && n < sizeof other) SetCurrentDirectoryA(other);
+  trace("exit: removing %s", tempDir.c_str());
+  deleteTree(tempDir);
+}
+
+void appendToDeletionList(const std::string& path, const char* valueName) {
+  HKEY raw = nullptr;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, DELETION_LIST_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  UniqueKey key(raw);
+  char stored[VALUE_BUFFER_SIZE];
+  DWORD size = sizeof stored;
+  LONG read = RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size);
+  std::string list;
+  if (read == ERROR_SUCCESS) {
+    list = deletionListText(stored, size);
+  } else if (read != ERROR_FILE_NOT_FOUND) {
+    // Longer than a reader's buffer, or unreadable: rewriting it would lose
+    // what it names.
+    trace("deletion list %s unreadable (%ld); %s not recorded", valueName, static_cast<long>(read), path.c_str());
+    return;
+  }
+  if (!appendDeletionEntry(list, path)) {
+    trace("deletion list %s full; %s not recorded", valueName, path.c_str());
+    return;
+  }
+  RegSetValueExA(key.get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(list.c_str()),
+                 static_cast<DWORD>(list.size() + 1));
+}
+
+void scheduleFileDeletion(const std::string& path) { appendToDeletionList(path, DELETE_FILE_VALUE); }
+
+void scheduleDirDeletion(const std::string& path) { appendToDeletionList(path, DELETE_DIR_VALUE); }
+
+void scheduleExtractedForDeletion() {
+  for (const std::string& file : extractedFiles) scheduleFileDeletion(file);
+  for (const std::string& directory : extractedDirs) scheduleDirDeletion(directory);
+}
 
 }  // namespace plimo

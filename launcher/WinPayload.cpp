@@ -1,8 +1,122 @@
+// Unpacks the payload records of the block into a fresh temporary directory.
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "launcher/ConfigBlock.h"
+#include "launcher/ConfigStore.h"
+#include "launcher/ErrorReport.h"
+#include "launcher/LaunchState.h"
+#include "launcher/Limits.h"
 #include "launcher/Payload.h"
+#include "launcher/PayloadFormat.h"
+#include "launcher/Trace.h"
+#include "launcher/WinExeFile.h"
+#include "launcher/WinHandles.h"
 
 namespace plimo {
 
-// Placeholder until the payload extraction lands: nothing is extracted.
-void extractPayload(std::string& tempDir) { tempDir.clear(); }
+namespace {
+
+constexpr const char* ERROR_CODE_PLACEHOLDER = "%ERROR_CODE%";
+
+[[noreturn]] void payloadFailure(const char* code) {
+  trace("payload extraction failed with code %s", code);
+  fatalMessage(msg::INTERNAL_ERROR_CODE, ERROR_CODE_PLACEHOLDER, code);
+}
+
+class WinFileByteSink final : public ByteSink {
+ public:
+  explicit WinFileByteSink(HANDLE file) : file_(file) {}
+  bool write(const void* data, std::size_t n, std::size_t& written) override {
+    DWORD done = 0;
+    BOOL ok = WriteFile(file_, data, static_cast<DWORD>(n), &done, nullptr);
+    written = done;
+    return ok != FALSE;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+}  // namespace
+
+bool makeTempFileName(std::string& out) {
+  out.clear();
+  char directory[PATH_BUFFER_SIZE];
+  DWORD n = GetTempPathA(sizeof directory, directory);
+  if (n == 0 || n >= sizeof directory) return false;
+  char name[PATH_BUFFER_SIZE];
+  if (GetTempFileNameA(directory, "plm", 0, name) == 0) return false;
+  out = name;
+  return true;
+}
+
+void writePayloadFile(ByteSource& executable, const std::string& path) {
+  std::int32_t length = 0;
+  if (!readInt32(executable, length)) fatalText(loadErrorText(LoadError::ReadInt));
+  if (length <= 0) return;
+  // A record longer than what is left of the file: the executable was cut
+  // short. Refused before a half file is written.
+  if (static_cast<std::uint64_t>(length) > executable.size() - executable.position()) payloadFailure("12");
+
+  UniqueHandle file(
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!isValid(file)) payloadFailure("11");
+  WinFileByteSink sink(file.get());
+  CopyResult result = copyDescrambled(executable, sink, static_cast<std::uint64_t>(length), true);
+  if (result != CopyResult::Done) payloadFailure(copyFailureCode(result));
+}
+
+void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir) {
+  tempDir.clear();
+  int count = getConfigInt(cfg::PAYLOAD_COUNT);
+  if (count == 0) {
+    trace("payload: no records to extract");
+    return;
+  }
+  if (!executable.seek(offset)) payloadFailure("12");
+
+  // Without a name from the system the directory would land relative to
+  // whatever directory is current; refuse instead.
+  std::string tempFile;
+  if (!makeTempFileName(tempFile)) payloadFailure("7");
+  DeleteFileA(tempFile.c_str());
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  std::string directory = tempDirNameFrom(tempFile, std::rand());
+  if (directory.size() > MAX_VALUE_LENGTH || !CreateDirectoryA(directory.c_str(), nullptr)) payloadFailure("7");
+  // Recorded at once, so that a failure below still schedules the directory.
+  extractedDirs.push_back(directory);
+  tempDir = directory;
+  trace("payload: %d records into %s", count, directory.c_str());
+
+  std::vector<std::string> names = splitPayloadNames(getConfigString(cfg::PAYLOAD_NAMES));
+  for (std::size_t i = 0; i < names.size() && static_cast<long long>(i) < count; ++i) {
+    const std::string& name = names[i];
+    // A name that could reach outside the directory is neither written nor
+    // recorded: a later clean-up must never delete what it names.
+    if (!isPlainFileName(name)) {
+      trace("payload: refused name \"%s\"", name.c_str());
+      payloadFailure("11");
+    }
+    std::string path = directory + "\\" + name;
+    if (path.size() > MAX_VALUE_LENGTH) payloadFailure("11");
+    extractedFiles.push_back(path);
+    writePayloadFile(executable, path);
+  }
+}
+
+void extractPayload(std::string& tempDir) {
+  tempDir.clear();
+  if (getConfigInt(cfg::PAYLOAD_COUNT) == 0) {
+    trace("payload: no records to extract");
+    return;
+  }
+  UniqueHandle exe = openExeFile();
+  if (!isValid(exe)) payloadFailure("12");
+  WinFileByteSource source(exe.get());
+  extractPayloadFrom(source, payloadOffset, tempDir);
+}
 
 }  // namespace plimo
