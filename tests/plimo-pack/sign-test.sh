@@ -72,7 +72,7 @@ cmp -s x/hello.txt hello.txt && cmp -s x/data.bin data.bin || fail "extract of t
 # --- run the signed installer under Wine ---------------------------------------------
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-temp_root=$(find "$prefix/drive_c/users" -maxdepth 4 -type d -path '*/AppData/Local/Temp' 2>/dev/null | head -n 1)
+temp_root=$(find "$prefix/drive_c/users" -maxdepth 4 -type d -name Temp 2>/dev/null | head -n 1)
 [ -n "$temp_root" ] || { echo "no Temp folder in $prefix"; exit 1; }
 rm -rf "$temp_root"/plm*
 wine signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
@@ -99,6 +99,8 @@ else
   wait $pid; echo "the installer ended by itself with exit code $?"
 fi
 echo "--- installer's standard error:"; cat wine-err.txt
+# The text of message 1001 comes from the block: seeing it shows the block was read.
+grep -q 'SIGNED-TEST: no runtime' wine-err.txt || fail "the installer did not show the block's message 1001 text"
 if [ -n "$found" ]; then
   echo "signed installer extracted its payload: $found"
 else
