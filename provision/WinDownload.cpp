@@ -1,10 +1,200 @@
+#include "provision/WinDownload.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+#include "provision/DownloadProgress.h"
 #include "provision/WinProvision.h"
+#include "provision/WinWindowHelpers.h"
+#include "resources/resource.h"
 
 namespace plimo {
 
-// Placeholder until the download lands.
-void downloadJre(HWND, const char*) { fatalWideMessage(wmsg::DOWNLOAD_FAILED); }
+namespace {
+
+// wininet is loaded at run time, so its declarations are our own.
+typedef void* InternetHandleValue;
+typedef InternetHandleValue(WINAPI* InternetOpenUrlAFn)(InternetHandleValue, LPCSTR, LPCSTR, DWORD, DWORD,
+                                                        DWORD_PTR);
+typedef InternetHandleValue(WINAPI* InternetOpenAFn)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD);
+typedef BOOL(WINAPI* HttpQueryInfoAFn)(InternetHandleValue, DWORD, LPVOID, LPDWORD, LPDWORD);
+typedef DWORD(WINAPI* InternetAttemptConnectFn)(DWORD);
+typedef BOOL(WINAPI* InternetCloseHandleFn)(InternetHandleValue);
+typedef BOOL(WINAPI* InternetReadFileFn)(InternetHandleValue, LPVOID, DWORD, LPDWORD);
+
+constexpr DWORD OPEN_TYPE_PRECONFIG = 0;
+constexpr DWORD FLAG_PASSIVE = 0x08000000;
+constexpr DWORD FLAG_NO_CACHE_WRITE = 0x04000000;
+constexpr DWORD QUERY_STATUS_CODE = 19;
+constexpr DWORD QUERY_CONTENT_LENGTH = 5;
+constexpr DWORD QUERY_FLAG_NUMBER = 0x20000000;
+constexpr DWORD HTTP_OK = 200;
+constexpr DWORD REPORT_INTERVAL_MS = 500;
+constexpr char USER_AGENT[] = "sorbilane download agent";
+
+struct WinInetFunctions {
+  InternetOpenUrlAFn openUrl = nullptr;
+  InternetOpenAFn open = nullptr;
+  HttpQueryInfoAFn queryInfo = nullptr;
+  InternetAttemptConnectFn attemptConnect = nullptr;
+  InternetCloseHandleFn closeHandle = nullptr;
+  InternetReadFileFn readFile = nullptr;
+};
+WinInetFunctions winInet;
+
+template <typename Fn>
+bool lookUp(HMODULE module, const char* name, Fn& slot) {
+  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  return slot != nullptr;
+}
+
+class InternetHandle {
+ public:
+  explicit InternetHandle(InternetHandleValue handle) : handle_(handle) {}
+  ~InternetHandle() { reset(); }
+  InternetHandle(const InternetHandle&) = delete;
+  InternetHandle& operator=(const InternetHandle&) = delete;
+  InternetHandleValue get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void reset() {
+    if (handle_ != nullptr) winInet.closeHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  InternetHandleValue handle_;
+};
+
+bool queryNumber(InternetHandleValue request, DWORD infoLevel, DWORD& value) {
+  DWORD size = sizeof value;
+  value = 0;
+  return winInet.queryInfo(request, infoLevel | QUERY_FLAG_NUMBER, &value, &size, nullptr) != FALSE;
+}
+
+void reportProgress(HWND dialog, std::uint32_t received, std::uint32_t length, std::uint32_t elapsedMs) {
+  std::u16string format = getConfigWString(wmsg::PROGRESS_FORMAT);
+  std::u16string line = formatProgressLine(format, progressFigures(received, length, elapsedMs));
+  setDlgItemTextWide(dialog, IDC_STATUS_LINE, line.c_str());
+  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(progressBarPosition(received, length)),
+                      0);
+}
+
+// Receives length bytes into file. False when a read fails, the connection
+// ends early (a successful read of nothing) or a write falls short.
+bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::uint32_t length) {
+  static char buffer[DOWNLOAD_CHUNK_SIZE];
+  std::uint32_t received = 0;
+  DWORD start = GetTickCount();
+  DWORD lastReport = 0;
+  bool reported = false;
+  while (received < length) {
+    DWORD wanted = length - received < DOWNLOAD_CHUNK_SIZE ? length - received : DOWNLOAD_CHUNK_SIZE;
+    DWORD got = 0;
+    if (!winInet.readFile(request, buffer, wanted, &got)) {
+      trace("download: read failed after %lu of %lu bytes", static_cast<unsigned long>(received),
+            static_cast<unsigned long>(length));
+      return false;
+    }
+    if (got == 0 || got > wanted) {
+      trace("download: connection ended after %lu of %lu bytes", static_cast<unsigned long>(received),
+            static_cast<unsigned long>(length));
+      return false;
+    }
+    if (std::fwrite(buffer, 1, got, file) != got) {
+      trace("download: write fell short");
+      return false;
+    }
+    received += got;
+    DWORD now = GetTickCount();
+    // The first block is reported at once, the last one always (so the bar
+    // ends full); in between at most once per interval.
+    if (!reported || now - lastReport > REPORT_INTERVAL_MS || received == length) {
+      reportProgress(dialog, received, length, now - start);
+      lastReport = GetTickCount();
+      reported = true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool bindWinInet() {
+  static HMODULE library = nullptr;
+  if (library == nullptr) {
+    char path[PATH_BUFFER_SIZE];
+    static const char name[] = "\\wininet.dll";
+    UINT n = GetSystemDirectoryA(path, static_cast<UINT>(sizeof path));
+    if (n == 0 || n + sizeof name > sizeof path) return false;
+    std::memcpy(path + n, name, sizeof name);
+    // The altered search path lets wininet's own dependencies come from the
+    // system directory too.
+    library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    trace("download: loading %s %s", path, library != nullptr ? "succeeded" : "failed");
+    if (library == nullptr) return false;
+  }
+  bool all = lookUp(library, "InternetOpenUrlA", winInet.openUrl);
+  all = lookUp(library, "InternetOpenA", winInet.open) && all;
+  all = lookUp(library, "HttpQueryInfoA", winInet.queryInfo) && all;
+  all = lookUp(library, "InternetAttemptConnect", winInet.attemptConnect) && all;
+  all = lookUp(library, "InternetCloseHandle", winInet.closeHandle) && all;
+  all = lookUp(library, "InternetReadFile", winInet.readFile) && all;
+  return all;
+}
+
+bool downloadToFile(HWND dialog, const char* address, const char* target) {
+  setDlgItemTextWide(dialog, IDC_STATUS_LINE, getConfigWString(wmsg::CONNECTING).c_str());
+  winInet.attemptConnect(0);
+  InternetHandle session(winInet.open(USER_AGENT, OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) {
+    trace("download: no Internet handle");
+    return false;
+  }
+  InternetHandle request(winInet.openUrl(session.get(), address, nullptr, 0, FLAG_PASSIVE | FLAG_NO_CACHE_WRITE, 0));
+  if (!request) {
+    trace("download: %s cannot be opened", address);
+    return false;
+  }
+  // An error page must not be saved as the runtime.
+  DWORD status = 0;
+  if (!queryNumber(request.get(), QUERY_STATUS_CODE, status) || status != HTTP_OK) {
+    trace("download: %s answered with status %lu", address, static_cast<unsigned long>(status));
+    return false;
+  }
+  DWORD length = 0;
+  if (!queryNumber(request.get(), QUERY_CONTENT_LENGTH, length)) {
+    trace("download: %s announced no length", address);
+    return false;
+  }
+  trace("download: %s announces %lu bytes", address, static_cast<unsigned long>(length));
+  std::FILE* file = std::fopen(target, "wb");
+  if (file == nullptr) {
+    trace("download: %s cannot be created", target);
+    return false;
+  }
+  bool success = transfer(dialog, request.get(), file, length);
+  if (std::fclose(file) != 0) success = false;
+  request.reset();
+  session.reset();
+  if (!success) DeleteFileA(target);
+  return success;
+}
+
+void downloadJre(HWND dialog, const char* address) {
+  setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(wmsg::DOWNLOADING).c_str());
+  setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
+  ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_SHOW);
+  if (!bindWinInet()) fatalWideMessage(wmsg::WININET_MISSING);
+  if (!downloadToFile(dialog, address, "jre.tar.gz")) fatalWideMessage(wmsg::DOWNLOAD_FAILED);
+  ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_HIDE);
+}
 
 }  // namespace plimo

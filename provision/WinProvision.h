@@ -17,4 +17,10 @@ void unpackJreArchive(HWND dialog);
 // process with exit code 1.
 INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Lets the user pick a java.exe with the open-file dialog, checks it with
+// locateJvm (which tells the user when it is refused) and records it in the
+// located-runtime list. True when the pick was accepted; false when it was
+// refused or the open-file dialog was cancelled.
+bool browseForJavaExe(HWND owner);
+
 }  // namespace plimo

@@ -1,19 +1,94 @@
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstddef>
 #include <cstdlib>
 
+#include "jvmsearch/JvmLocator.h"
+#include "launcher/ConfigStore.h"
+#include "launcher/LaunchState.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+#include "launcher/WinProgressDialog.h"
 #include "provision/WinProvision.h"
+#include "provision/WinWindowHelpers.h"
+#include "resources/resource.h"
 
 namespace plimo {
 
-// Placeholder until the runtime choice dialog lands.
-INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_COMMAND) {
-    int id = LOWORD(wParam);
-    if (id == IDCANCEL) std::exit(1);
-    EndDialog(dialog, id);
-    return TRUE;
+namespace {
+
+// Only files named java.exe are listed; the literal's own terminator closes
+// the filter list.
+constexpr char JAVA_EXE_FILTER[] = "Java EXE\0java.exe\0";
+
+// The request is given the size without the fields added in Windows 2000
+// (76 bytes on x86), which every version of the dialog accepts.
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76, "the pre-2000 request size");
+#endif
+
+}  // namespace
+
+bool browseForJavaExe(HWND owner) {
+  char file[PATH_BUFFER_SIZE];
+  file[0] = '\0';
+  char title[VALUE_BUFFER_SIZE];
+  narrowText(getConfigWString(wmsg::PICK_JAVA_TITLE).c_str(), title, sizeof title);
+
+  OPENFILENAMEA request;
+  ZeroMemory(&request, sizeof request);
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  request.hwndOwner = owner;
+  request.lpstrFilter = JAVA_EXE_FILTER;
+  request.lpstrFile = file;
+  request.nMaxFile = sizeof file;
+  request.lpstrTitle = title;
+  request.Flags = OFN_FILEMUSTEXIST;
+  if (!GetOpenFileNameA(&request)) {
+    trace("open-file dialog ended without a pick (error %lu)", static_cast<unsigned long>(CommDlgExtendedError()));
+    return false;
   }
-  return FALSE;
+  trace("picked %s", file);
+  if (!locateJvm(true, file, true)) return false;
+  recordLocatedJvm(file);
+  return true;
+}
+
+INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      centerWindow(dialog);
+      setWindowTextWide(dialog, getConfigWString(wmsg::CAPTION).c_str());
+      setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
+      setDlgItemTextWide(dialog, IDC_LOCATE, getConfigWString(wmsg::LOCATE_BUTTON).c_str());
+      setDlgItemTextWide(dialog, IDC_DOWNLOAD, getConfigWString(wmsg::DOWNLOAD_BUTTON).c_str());
+      std::int32_t textId = wmsg::CHOICE_WITH_DOWNLOAD;
+      if (!downloadOffered) {
+        textId = wmsg::CHOICE_WITHOUT_DOWNLOAD;
+        ShowWindow(GetDlgItem(dialog, IDC_DOWNLOAD), SW_HIDE);
+      }
+      setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(textId).c_str());
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      int id = LOWORD(wParam);
+      if (id == IDC_LOCATE) {
+        // A rejected pick leaves the dialog open for another try.
+        if (browseForJavaExe(dialog)) EndDialog(dialog, IDC_LOCATE);
+        return FALSE;
+      }
+      if (id == IDCANCEL) {
+        trace("runtime choice cancelled");
+        // exit, not ExitProcess: the exit handlers remove the temporary directory.
+        std::exit(1);
+      }
+      EndDialog(dialog, id);
+      return TRUE;
+    }
+    default:
+      return FALSE;
+  }
 }
 
 }  // namespace plimo

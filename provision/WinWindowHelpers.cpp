@@ -1,5 +1,8 @@
 #include "provision/WinWindowHelpers.h"
 
+#include <cstring>
+#include <string>
+
 #include "launcher/Limits.h"
 
 namespace plimo {
@@ -13,17 +16,6 @@ bool wideBindingAttempted = false;
 SetDlgItemTextWFn setDlgItemTextW = nullptr;
 SetWindowTextWFn setWindowTextW = nullptr;
 
-// The narrow form of text in the ANSI code page, terminated within the buffer.
-void toNarrow(const char16_t* text, char (&buffer)[VALUE_BUFFER_SIZE]) {
-  int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text), -1, buffer,
-                              static_cast<int>(sizeof buffer), nullptr, nullptr);
-  if (n <= 0) {
-    // Too long for the buffer: keep what fits.
-    buffer[sizeof buffer - 1] = '\0';
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) buffer[0] = '\0';
-  }
-}
-
 struct WindowCount {
   DWORD processId;
   int count;
@@ -36,6 +28,25 @@ BOOL CALLBACK countWindow(HWND window, LPARAM param) {
 }
 
 }  // namespace
+
+void narrowText(const char16_t* text, char* buffer, std::size_t capacity) {
+  if (capacity == 0) return;
+  buffer[0] = '\0';
+  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
+  int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return;
+  std::string whole(static_cast<std::size_t>(needed), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, &whole[0], needed, nullptr, nullptr);
+  // Keep what fits, without splitting a double-byte character.
+  std::size_t keep = 0;
+  while (keep < whole.size() && whole[keep] != '\0') {
+    std::size_t step = IsDBCSLeadByte(static_cast<BYTE>(whole[keep])) && keep + 1 < whole.size() ? 2 : 1;
+    if (keep + step > capacity - 1) break;
+    keep += step;
+  }
+  std::memcpy(buffer, whole.data(), keep);
+  buffer[keep] = '\0';
+}
 
 void bindWideTextFunctions() {
   if (wideBindingAttempted) return;
@@ -63,7 +74,7 @@ void setWindowTextWide(HWND window, const char16_t* text) {
     return;
   }
   char narrow[VALUE_BUFFER_SIZE];
-  toNarrow(text, narrow);
+  narrowText(text, narrow, sizeof narrow);
   SetWindowTextA(window, narrow);
 }
 
@@ -74,7 +85,7 @@ void setDlgItemTextWide(HWND dialog, int controlId, const char16_t* text) {
     return;
   }
   char narrow[VALUE_BUFFER_SIZE];
-  toNarrow(text, narrow);
+  narrowText(text, narrow, sizeof narrow);
   SetDlgItemTextA(dialog, controlId, narrow);
 }
 

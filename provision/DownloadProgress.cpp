@@ -1,0 +1,125 @@
+#include "provision/DownloadProgress.h"
+
+#include <cstdio>
+
+namespace plimo {
+
+namespace {
+
+constexpr int MAX_CONVERSIONS = 4;
+// Widths and precisions beyond the line length change nothing that is shown.
+constexpr unsigned long FIELD_LIMIT = PROGRESS_LINE_MAX;
+
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+bool isFlag(char16_t c) { return c == u'-' || c == u'+' || c == u' ' || c == u'#' || c == u'0'; }
+
+bool isFloatConversion(char16_t c) {
+  switch (c) {
+    case u'f': case u'F': case u'e': case u'E': case u'g': case u'G': case u'a': case u'A':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// One conversion after its '%': flags, width, precision, optional 'l', and
+// the conversion letter. Fills a narrow printf specification with the
+// numbers clamped. Returns the index after the conversion, or 0 when the
+// text there is not a floating-point conversion.
+std::size_t parseConversion(const std::u16string& format, std::size_t at, std::string& spec) {
+  spec = "%";
+  std::size_t i = at;
+  while (i < format.size() && isFlag(format[i])) spec += static_cast<char>(format[i++]);
+  auto number = [&](void) {
+    unsigned long value = 0;
+    while (i < format.size() && isDigit(format[i])) {
+      value = value * 10 + static_cast<unsigned long>(format[i++] - u'0');
+      if (value > FIELD_LIMIT) value = FIELD_LIMIT;
+    }
+    spec += std::to_string(value);
+  };
+  if (i < format.size() && isDigit(format[i])) number();
+  if (i < format.size() && format[i] == u'.') {
+    ++i;
+    spec += '.';
+    number();
+  }
+  if (i < format.size() && format[i] == u'l') ++i;  // "%lf" is a double as well
+  if (i >= format.size() || !isFloatConversion(format[i])) return 0;
+  spec += static_cast<char>(format[i]);
+  return i + 1;
+}
+
+void cutToLine(std::u16string& line) {
+  if (line.size() <= PROGRESS_LINE_MAX) return;
+  line.resize(PROGRESS_LINE_MAX);
+  // Never leave half of a surrogate pair at the end.
+  if (line.back() >= 0xD800 && line.back() <= 0xDBFF) line.pop_back();
+}
+
+}  // namespace
+
+ProgressFigures progressFigures(std::uint32_t received, std::uint32_t length, std::uint32_t elapsedMs) {
+  ProgressFigures f;
+  f.megabytesReceived = received / 1048576.0;
+  f.megabytesTotal = length / 1048576.0;
+  f.percent = length == 0 ? 0.0 : 100.0 * received / length;
+  f.rate = elapsedMs == 0 ? 0.0 : static_cast<double>(received) / elapsedMs;
+  return f;
+}
+
+int progressBarPosition(std::uint32_t received, std::uint32_t length) {
+  if (length == 0) return 0;
+  std::uint64_t position = static_cast<std::uint64_t>(received) * 100u / length;
+  return position > 100 ? 100 : static_cast<int>(position);
+}
+
+bool isSafeProgressFormat(const std::u16string& format) {
+  int conversions = 0;
+  std::string spec;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != u'%') continue;
+    if (i + 1 < format.size() && format[i + 1] == u'%') {
+      ++i;
+      continue;
+    }
+    std::size_t next = parseConversion(format, i + 1, spec);
+    if (next == 0 || ++conversions > MAX_CONVERSIONS) return false;
+    i = next - 1;
+  }
+  return true;
+}
+
+std::u16string formatProgressLine(const std::u16string& format, const ProgressFigures& figures) {
+  std::u16string line;
+  if (!isSafeProgressFormat(format)) {
+    line = format;
+    cutToLine(line);
+    return line;
+  }
+  const double values[MAX_CONVERSIONS] = {figures.megabytesReceived, figures.megabytesTotal, figures.percent,
+                                          figures.rate};
+  int next = 0;
+  std::string spec;
+  for (std::size_t i = 0; i < format.size() && line.size() <= PROGRESS_LINE_MAX; ++i) {
+    if (format[i] != u'%') {
+      line += format[i];
+      continue;
+    }
+    if (format[i + 1] == u'%') {  // safe formats end in no lone '%'
+      line += u'%';
+      ++i;
+      continue;
+    }
+    std::size_t end = parseConversion(format, i + 1, spec);
+    char field[PROGRESS_LINE_MAX + 2];
+    std::snprintf(field, sizeof field, spec.c_str(), values[next++]);
+    for (const char* p = field; *p != '\0'; ++p) line += static_cast<char16_t>(static_cast<unsigned char>(*p));
+    i = end - 1;
+  }
+  cutToLine(line);
+  return line;
+}
+
+}  // namespace plimo

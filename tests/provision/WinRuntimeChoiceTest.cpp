@@ -1,0 +1,240 @@
+// The runtime choice dialog of the built stub, driven for real: an installer
+// whose search finds nothing shows it; the test reads its texts, presses its
+// buttons and works the open-file dialog it opens.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "launcher/BlockWriter.h"
+#include "resources/resource.h"
+#include "tests/support/WinTestSupport.h"
+
+namespace plimo::test {
+namespace {
+
+struct WindowSearch {
+  DWORD processId;
+  HWND owner;      // when set, the window must be owned by it
+  int controlId;   // when set, the window must have that control
+  HWND found;
+};
+
+BOOL CALLBACK findWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+  char className[64];
+  GetClassNameA(window, className, sizeof className);
+  if (std::string(className) != "#32770") return TRUE;
+  if (search->owner != nullptr && GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+  if (search->controlId != 0 && GetDlgItem(window, search->controlId) == nullptr) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+HWND waitForWindow(DWORD processId, HWND owner, int controlId, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  do {
+    WindowSearch search{processId, owner, controlId, nullptr};
+    EnumWindows(findWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr) return search.found;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+bool waitUntilGone(HWND window, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  while (IsWindow(window) && IsWindowVisible(window)) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(50);
+  }
+  return true;
+}
+
+std::string textOf(HWND window) {
+  wchar_t buffer[1024];
+  buffer[0] = 0;
+  GetWindowTextW(window, buffer, 1024);
+  return utf8FromWide(buffer);
+}
+
+std::string itemText(HWND dialog, int id) { return textOf(GetDlgItem(dialog, id)); }
+
+void press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// Directories the stub unpacked into below dir ("plm....tmp_dir<n>").
+std::vector<std::string> unpackDirs(const std::string& dir) {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((dir + "\\plm*_dir*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.push_back(dir + "\\" + entry.cFileName);
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return found;
+}
+
+std::string serverAddress() {
+  std::string port = readFile(binDir() + "provision-http.port");
+  while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+  return port.empty() ? std::string() : "http://127.0.0.1:" + port;
+}
+
+class RuntimeChoice : public ::testing::Test {
+ protected:
+  // An installer in console mode (messages on standard error) with one
+  // payload file, whose runtime search finds nothing: no search sequence.
+  Started start(const std::string& address) {
+    BlockWriter block = consoleBlock();
+    block.addNarrow(128, "");
+    block.addNarrow(2002, "1");
+    block.addNarrow(2003, "notes.txt;");
+    if (!address.empty()) block.addNarrow(150, address);
+    std::string installer = dir_.file("setup.exe");
+    EXPECT_TRUE(writeInstaller(installer, block, payloadRecord("notes")));
+    return startProcess("\"" + installer + "\"", {"TEMP=" + dir_.path(), "TMP=" + dir_.path()});
+  }
+
+  HWND choiceDialog(const Started& started) {
+    HWND dialog = waitForWindow(started.processId, nullptr, IDC_LOCATE, 20000);
+    EXPECT_NE(dialog, nullptr) << "no runtime choice dialog";
+    return dialog;
+  }
+
+  ScratchDir dir_;
+};
+
+TEST_F(RuntimeChoice, WithoutAddressOffersLocateAndCancelOnly) {
+  Started started = start("");
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(textOf(dialog), "20013: wide message");
+  EXPECT_EQ(itemText(dialog, IDC_MESSAGE_TEXT), "20006: wide message");
+  EXPECT_EQ(itemText(dialog, IDC_LOCATE), "20011: wide message");
+  EXPECT_EQ(itemText(dialog, IDCANCEL), "20012: wide message");
+  EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_DOWNLOAD)));
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_LOCATE)));
+  // Modal to the progress dialog.
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  EXPECT_NE(owner, nullptr);
+  EXPECT_NE(GetDlgItem(owner, IDC_PROGRESS_BAR), nullptr);
+
+  std::vector<std::string> unpacked = unpackDirs(dir_.path());
+  ASSERT_EQ(unpacked.size(), 1u) << "the payload was not unpacked below TEMP";
+  EXPECT_EQ(readFile(unpacked[0] + "\\notes.txt"), "notes");
+
+  press(dialog, IDCANCEL);
+  RunResult result = finishProcess(started, 20000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1u);
+  EXPECT_EQ(result.stdErr, "");
+  EXPECT_FALSE(pathExists(unpacked[0])) << "the exit handlers did not remove the unpacked files";
+}
+
+TEST_F(RuntimeChoice, CloseBoxEndsLikeCancel) {
+  Started started = start("");
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+  RunResult result = finishProcess(started, 20000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1u);
+  EXPECT_TRUE(unpackDirs(dir_.path()).empty());
+}
+
+TEST_F(RuntimeChoice, RejectedPickShowsTheMessageAndKeepsTheDialog) {
+  // A file named java.exe that is no runtime at all.
+  std::string fake = dir_.path() + "\\fake";
+  ASSERT_TRUE(CreateDirectoryA(fake.c_str(), nullptr));
+  ASSERT_TRUE(writeFile(fake + "\\java.exe", "not a program"));
+
+  Started started = start("");
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  press(dialog, IDC_LOCATE);
+  HWND picker = waitForWindow(started.processId, dialog, 0, 20000);
+  ASSERT_NE(picker, nullptr) << "no open-file dialog";
+  EXPECT_EQ(textOf(picker), "20004: wide message");
+  // The file name box: a combo box in the Explorer-style dialog, an edit in
+  // the old one.
+  int nameBox = GetDlgItem(picker, 0x47C) != nullptr ? 0x47C : 0x480;
+  ASSERT_NE(GetDlgItem(picker, nameBox), nullptr);
+  SetDlgItemTextA(picker, nameBox, (fake + "\\java.exe").c_str());
+  PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_TRUE(waitUntilGone(picker, 20000));
+  Sleep(1000);  // time for a wrong end to happen
+  EXPECT_TRUE(IsWindow(dialog) && IsWindowVisible(dialog)) << "a refused pick closed the dialog";
+  EXPECT_EQ(WaitForSingleObject(started.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  // The open-file dialog cancelled: nothing happens either.
+  press(dialog, IDC_LOCATE);
+  picker = waitForWindow(started.processId, dialog, 0, 20000);
+  ASSERT_NE(picker, nullptr);
+  PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  EXPECT_TRUE(waitUntilGone(picker, 20000));
+  Sleep(500);
+  EXPECT_TRUE(IsWindowVisible(dialog));
+
+  press(dialog, IDCANCEL);
+  RunResult result = finishProcess(started, 20000);
+  EXPECT_EQ(result.exitCode, 1u);
+  // The refusal was told once, for the one pick that was made.
+  EXPECT_EQ(result.stdErr, "1001: no JVM found\r\n");
+}
+
+TEST_F(RuntimeChoice, DownloadIsOfferedWithAnAddressAndShowsProgress) {
+  std::string server = serverAddress();
+  ASSERT_FALSE(server.empty()) << "the HTTP server fixture is not running";
+  std::string url = server + "/slow?size=98304&chunk=4096&delay=100&stub=1";
+  Started started = start(url);
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(itemText(dialog, IDC_MESSAGE_TEXT), "20005: wide message");
+  EXPECT_EQ(itemText(dialog, IDC_DOWNLOAD), "20010: wide message");
+  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDC_DOWNLOAD)));
+  HWND progress = GetWindow(dialog, GW_OWNER);
+  ASSERT_NE(progress, nullptr);
+
+  press(dialog, IDC_DOWNLOAD);
+  // While the transfer runs (about 2.4 s) the progress dialog says so.
+  bool sawStatus = false;
+  DWORD begin = GetTickCount();
+  while (!sawStatus && GetTickCount() - begin < 10000 && WaitForSingleObject(started.process, 50) == WAIT_TIMEOUT) {
+    sawStatus = IsWindowVisible(GetDlgItem(progress, IDC_STATUS_LINE)) &&
+                itemText(progress, IDC_STATUS_LINE) == "20008: wide message";
+  }
+  EXPECT_TRUE(sawStatus) << "no status line during the download";
+  EXPECT_EQ(itemText(progress, IDC_MESSAGE_TEXT), "20001: wide message");
+  RunResult result = finishProcess(started, 30000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.stdErr.find("20003"), std::string::npos) << result.stdErr;
+  std::string log = readFile(binDir() + "provision-http.requests");
+  EXPECT_NE(log.find("&stub=1\tsorbilane download agent\t98304\tcomplete"), std::string::npos) << log;
+}
+
+TEST_F(RuntimeChoice, FailedDownloadEndsWithMessage20003) {
+  std::string server = serverAddress();
+  ASSERT_FALSE(server.empty()) << "the HTTP server fixture is not running";
+  Started started = start(server + "/status?code=404");
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  press(dialog, IDC_DOWNLOAD);
+  RunResult result = finishProcess(started, 30000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1u);
+  EXPECT_EQ(result.stdErr, "20003: wide message\r\n");
+  std::vector<std::string> unpacked = unpackDirs(dir_.path());
+  for (const std::string& d : unpacked) EXPECT_FALSE(pathExists(d + "\\jre.tar.gz"));
+}
+
+}  // namespace
+}  // namespace plimo::test
