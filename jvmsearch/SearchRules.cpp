@@ -1,0 +1,115 @@
+#include "jvmsearch/SearchRules.h"
+
+#include <cstring>
+
+#include "launcher/ConfigStore.h"
+
+namespace plimo {
+
+namespace {
+
+bool endsWithNoCase(const std::string& text, const char* suffix) {
+  std::size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = text[text.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const char* const VM_TYPE_DIRECTORIES[4] = {"hotspot", "client", "server", "classic"};
+
+std::vector<SearchEntry> parseSearchSequence(const std::string& sequence) {
+  std::vector<SearchEntry> entries;
+  std::size_t pos = 0;
+  while (pos < sequence.size()) {
+    std::size_t end = sequence.find(';', pos);
+    if (end == std::string::npos) end = sequence.size();
+    if (end > pos) entries.push_back({sequence[pos], sequence.substr(pos + 1, end - pos - 1)});
+    pos = end + 1;
+  }
+  return entries;
+}
+
+const char* fallbackVariable(char launcherKind) {
+  if (launcherKind == 'e') return "PLIMO_JAVA_HOME";
+  if (launcherKind == 'i') return "SORBILANE_JAVA_HOME";
+  return nullptr;
+}
+
+SourceMessage messageForSource(JvmSourceKind kind) {
+  switch (kind) {
+    case JvmSourceKind::NotFound:
+      return {msg::NO_JVM, nullptr};
+    case JvmSourceKind::FromSearchPath:
+      return {msg::JVM_ON_PATH_DAMAGED, nullptr};
+    case JvmSourceKind::FromEnvironment:
+      return {msg::JVM_OF_VARIABLE_DAMAGED, "%ENV_VAR_NAME%"};
+    case JvmSourceKind::FromDefinedPath:
+      return {msg::JVM_AT_PATH_DAMAGED, "%DEFINED_PATH%"};
+    case JvmSourceKind::FromRegistry:
+      break;
+  }
+  return {msg::JVM_NOT_STARTED, nullptr};
+}
+
+const char* sourceKindName(JvmSourceKind kind) {
+  switch (kind) {
+    case JvmSourceKind::NotFound:
+      return "nothing";
+    case JvmSourceKind::FromSearchPath:
+      return "search path";
+    case JvmSourceKind::FromDefinedPath:
+      return "defined path";
+    case JvmSourceKind::FromEnvironment:
+      return "environment";
+    case JvmSourceKind::FromRegistry:
+      return "registry";
+  }
+  return "?";
+}
+
+std::string windowedJavaExe(const std::string& javaExe) {
+  if (endsWithNoCase(javaExe, "javaw.exe") || javaExe.size() < 4) return javaExe;
+  return javaExe.substr(0, javaExe.size() - 4) + "w.exe";
+}
+
+std::string javaExeDirectory(const std::string& javaExe) {
+  std::size_t cut = endsWithNoCase(javaExe, "javaw.exe") ? 9 : 8;
+  return javaExe.size() < cut ? std::string() : javaExe.substr(0, javaExe.size() - cut);
+}
+
+std::vector<std::string> jvmLibrariesBeside(const std::string& javaExe, const std::string& preferredType) {
+  std::string dir = javaExeDirectory(javaExe);
+  std::vector<std::string> libraries;
+  if (!preferredType.empty()) libraries.push_back(dir + preferredType + "\\jvm.dll");
+  for (const char* type : VM_TYPE_DIRECTORIES) libraries.push_back(dir + type + "\\jvm.dll");
+  return libraries;
+}
+
+std::string privateJreJavaExe(const std::string& javaExe) { return javaExeDirectory(javaExe) + "../jre/bin/java.exe"; }
+
+std::string withoutLineEnd(std::string line) {
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+  return line;
+}
+
+std::string registryKeyForPath(const std::string& path, const std::string& prefix) {
+  std::string key = prefix;
+  for (char c : path) key += c == '\\' ? '/' : c;
+  return key;
+}
+
+std::string pathFromKeyName(const std::string& keyName) {
+  std::string path = keyName;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+}  // namespace plimo

@@ -1,0 +1,52 @@
+// Stands in for a runtime's java.exe. Next to its own file (say bin\java.exe)
+// it reads:
+//   java.exe.stderr  bytes written unchanged to standard error
+//   java.exe.hang    when present, it never ends (after writing its bytes)
+// and appends one line "<process id> <command line>" to java.exe.starts for
+// every start, so a test can count starts and check the command line.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+bool readWhole(const char* path, char* buffer, DWORD capacity, DWORD& size) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = ReadFile(file, buffer, capacity, &size, nullptr);
+  CloseHandle(file);
+  return ok != 0;
+}
+
+}  // namespace
+
+int main() {
+  char self[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH * 3);
+  if (n == 0) return 3;
+  char path[MAX_PATH * 4];
+
+  std::snprintf(path, sizeof path, "%s.starts", self);
+  HANDLE starts = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
+                              nullptr);
+  if (starts != INVALID_HANDLE_VALUE) {
+    char line[MAX_PATH * 4 + 32];
+    int length = std::snprintf(line, sizeof line, "%lu %s\n", GetCurrentProcessId(), GetCommandLineA());
+    DWORD written = 0;
+    if (length > 0) WriteFile(starts, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    CloseHandle(starts);
+  }
+
+  static char output[1 << 16];
+  DWORD size = 0;
+  std::snprintf(path, sizeof path, "%s.stderr", self);
+  if (readWhole(path, output, sizeof output, size)) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), output, size, &written, nullptr);
+  }
+
+  std::snprintf(path, sizeof path, "%s.hang", self);
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) Sleep(INFINITE);
+  return 0;
+}
