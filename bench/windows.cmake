@@ -1,0 +1,7 @@
+# Benchmarks of the Windows configurations. Built with everything else, run by
+# hand (bench/run-payload.sh), never as a test: they take minutes.
+add_executable(payload_bench ${CMAKE_SOURCE_DIR}/bench/PayloadBench.cpp)
+target_link_libraries(payload_bench PRIVATE plimo_testsupport psapi)
+target_link_options(payload_bench PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
+add_dependencies(payload_bench plimo)
+include(${CMAKE_CURRENT_LIST_DIR}/TarBench.cmake)
