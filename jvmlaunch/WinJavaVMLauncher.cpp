@@ -1,8 +1,84 @@
+// The Win32 side of the launch: environment, directory listing, the module
+// file name and the ANSI code page conversion of program arguments.
+#include <windows.h>
+
 #include "jvmlaunch/JavaVMLauncher.h"
+#include "jvmsearch/Paths.h"
+#include "launcher/Limits.h"
+#include "launcher/WinHandles.h"
 
 namespace plimo {
 
-// Placeholder until the in-process launch lands.
-bool launchJvm(int, const char*, const char*, const char*, const char*) { return false; }
+namespace {
+
+class WinLaunchPlatform : public LaunchPlatform {
+ public:
+  bool environmentVariable(const std::string& name, std::string& value) override {
+    // A value longer than the buffer makes the call return the size it
+    // needs; ask again with that size (the value may change in between).
+    std::string buffer(VALUE_BUFFER_SIZE, '\0');
+    for (;;) {
+      SetLastError(ERROR_SUCCESS);
+      DWORD length = GetEnvironmentVariableA(name.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+      if (length == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+        value.clear();
+        return true;
+      }
+      if (length < buffer.size()) {
+        value.assign(buffer.data(), length);
+        return true;
+      }
+      buffer.assign(length, '\0');
+    }
+  }
+
+  bool fileExists(const std::string& path) override { return plimo::fileExists(path.c_str()); }
+
+  std::string resolveAgainstExeDir(const std::string& path) override { return plimo::resolveAgainstExeDir(path); }
+
+  std::string normalizePath(const std::string& path) override { return plimo::normalizePath(path); }
+
+  std::vector<std::string> listDirectoryMatches(const std::string& dir, const std::string& ext) override {
+    std::string pattern = dir + "\\*";
+    if (ext.empty() || ext[0] != '.') pattern += '.';
+    pattern += ext;
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    UniqueFind find(FindFirstFileA(pattern.c_str(), &entry));
+    if (find.get() == INVALID_HANDLE_VALUE) return names;
+    do {
+      names.emplace_back(entry.cFileName);
+    } while (FindNextFileA(find.get(), &entry));
+    return names;
+  }
+
+  std::string moduleFileName() override {
+    char buffer[PATH_BUFFER_SIZE];
+    DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (length >= sizeof buffer) length = 0;
+    return std::string(buffer, length);
+  }
+
+  std::u16string toUtf16(const std::string& text) override {
+    if (text.empty()) return std::u16string();
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string wide(static_cast<std::size_t>(length > 0 ? length : 0), u'\0');
+    if (length > 0) {
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(&wide[0]),
+                          length);
+    }
+    return wide;
+  }
+};
+
+}  // namespace
+
+bool launchJvm(int jniVersion, const char* commandLine, const char* commFile, const char* semaphoreName,
+               const char* tempDir) {
+  WinLaunchPlatform platform;
+  return launchJvm(platform, static_cast<jint>(jniVersion), commandLine != nullptr ? commandLine : "", commFile,
+                   semaphoreName, tempDir != nullptr ? tempDir : "");
+}
 
 }  // namespace plimo
