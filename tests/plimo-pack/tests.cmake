@@ -28,3 +28,14 @@ add_test(NAME native_plimo_pack_signed
          COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/sign-test.sh $<TARGET_FILE:plimo-pack> ${PLIMO_PACK_STUB_X86}
                  ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-sign)
 set_tests_properties(native_plimo_pack_signed PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300)
+
+# An installer of each architecture runs to the launch with the runtime
+# doubles of that architecture's build (skipped while they are not built).
+foreach(arch x86 x64)
+  add_test(NAME native_plimo_pack_launch_${arch}
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/launch-test.sh ${arch} $<TARGET_FILE:plimo-pack>
+                   ${CMAKE_SOURCE_DIR}/build/${arch}/bin/plimo-${arch}.exe ${CMAKE_SOURCE_DIR}/build/${arch}/bin
+                   ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-launch-${arch})
+  set_tests_properties(native_plimo_pack_launch_${arch} PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
+                       SKIP_RETURN_CODE 77)
+endforeach()
