@@ -3,6 +3,7 @@
 // buttons and works the open-file dialog it opens.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -148,45 +149,110 @@ TEST_F(RuntimeChoice, CloseBoxEndsLikeCancel) {
   EXPECT_TRUE(unpackDirs(dir_.path()).empty());
 }
 
-TEST_F(RuntimeChoice, RejectedPickShowsTheMessageAndKeepsTheDialog) {
+// Picks path in the open-file dialog that Locate opens; false when no
+// open-file dialog appeared or it did not close.
+bool pickInOpenFileDialog(const Started& started, HWND dialog, const std::string& path, std::string* title = nullptr) {
+  press(dialog, IDC_LOCATE);
+  HWND picker = waitForWindow(started.processId, dialog, 0, 20000);
+  if (picker == nullptr) return false;
+  if (title != nullptr) *title = textOf(picker);
+  if (path.empty()) {
+    PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  } else {
+    // The file name box: a combo box in the Explorer-style dialog, an edit
+    // in the old one.
+    int nameBox = GetDlgItem(picker, 0x47C) != nullptr ? 0x47C : 0x480;
+    // A timeout, so that a stuck stub cannot hang the test program.
+    DWORD_PTR ignored = 0;
+    HWND box = GetDlgItem(picker, nameBox);
+    if (box == nullptr ||
+        !SendMessageTimeoutA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG, 5000,
+                             &ignored)) {
+      return false;
+    }
+    PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  return waitUntilGone(picker, 20000);
+}
+
+const char LOCATED_KEY[] = "SOFTWARE\\kaldor-codework\\plimo\\locatedjvms";
+
+// Names of the located-runtime entries, machine-wide and of the user (the
+// list goes to the machine when it may, else to the user).
+std::vector<std::string> locatedEntries() {
+  std::vector<std::string> names;
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, LOCATED_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      names.push_back(name);
+    }
+    RegCloseKey(key);
+  }
+  return names;
+}
+
+void clearLocatedEntries() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, LOCATED_KEY);
+  RegDeleteTreeA(HKEY_CURRENT_USER, LOCATED_KEY);
+}
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+TEST_F(RuntimeChoice, RefusedPickKeepsTheDialogAndAnAcceptedOneIsRecorded) {
+  clearLocatedEntries();
   // A file named java.exe that is no runtime at all.
   std::string fake = dir_.path() + "\\fake";
   ASSERT_TRUE(CreateDirectoryA(fake.c_str(), nullptr));
   ASSERT_TRUE(writeFile(fake + "\\java.exe", "not a program"));
+  // A runtime home made of the doubles: java.exe answers -version, and
+  // bin\server\jvm.dll loads (its virtual machine then refuses to start).
+  std::string home = dir_.path() + "\\picked";
+  ASSERT_TRUE(CreateDirectoryA(home.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((home + "\\bin").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr));
+  ASSERT_TRUE(CopyFileA((binDir() + "java-double.exe").c_str(), (home + "\\bin\\java.exe").c_str(), FALSE));
+  ASSERT_TRUE(writeFile(home + "\\bin\\java.exe.stderr",
+                        "openjdk version \"17.0.9\" 2023-10-17\r\nOpenJDK Runtime Environment (build 17.0.9)\r\n"));
+  ASSERT_TRUE(CopyFileA((binDir() + "jvmsearch-doubles\\jvm-load-double.dll").c_str(),
+                        (home + "\\bin\\server\\jvm.dll").c_str(), FALSE));
 
   Started started = start("");
   ASSERT_NE(started.process, nullptr);
   HWND dialog = choiceDialog(started);
   ASSERT_NE(dialog, nullptr);
-  press(dialog, IDC_LOCATE);
-  HWND picker = waitForWindow(started.processId, dialog, 0, 20000);
-  ASSERT_NE(picker, nullptr) << "no open-file dialog";
-  EXPECT_EQ(textOf(picker), "20004: wide message");
-  // The file name box: a combo box in the Explorer-style dialog, an edit in
-  // the old one.
-  int nameBox = GetDlgItem(picker, 0x47C) != nullptr ? 0x47C : 0x480;
-  ASSERT_NE(GetDlgItem(picker, nameBox), nullptr);
-  SetDlgItemTextA(picker, nameBox, (fake + "\\java.exe").c_str());
-  PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  EXPECT_TRUE(waitUntilGone(picker, 20000));
+
+  std::string title;
+  ASSERT_TRUE(pickInOpenFileDialog(started, dialog, fake + "\\java.exe", &title)) << "no open-file dialog";
+  EXPECT_EQ(title, "20004: wide message");
   Sleep(1000);  // time for a wrong end to happen
   EXPECT_TRUE(IsWindow(dialog) && IsWindowVisible(dialog)) << "a refused pick closed the dialog";
   EXPECT_EQ(WaitForSingleObject(started.process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   // The open-file dialog cancelled: nothing happens either.
-  press(dialog, IDC_LOCATE);
-  picker = waitForWindow(started.processId, dialog, 0, 20000);
-  ASSERT_NE(picker, nullptr);
-  PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  EXPECT_TRUE(waitUntilGone(picker, 20000));
+  ASSERT_TRUE(pickInOpenFileDialog(started, dialog, ""));
   Sleep(500);
   EXPECT_TRUE(IsWindowVisible(dialog));
+  EXPECT_TRUE(locatedEntries().empty());
 
-  press(dialog, IDCANCEL);
-  RunResult result = finishProcess(started, 20000);
+  ASSERT_TRUE(pickInOpenFileDialog(started, dialog, home + "\\bin\\java.exe"));
+  RunResult result = finishProcess(started, 30000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_FALSE(IsWindow(dialog));
+  // The refusal was told once; the accepted runtime went on to the launch,
+  // where the double's virtual machine refuses to start.
+  EXPECT_EQ(result.stdErr, "1001: no JVM found\r\n1005: JVM could not be started\r\n");
   EXPECT_EQ(result.exitCode, 1u);
-  // The refusal was told once, for the one pick that was made.
-  EXPECT_EQ(result.stdErr, "1001: no JVM found\r\n");
+  std::vector<std::string> located = locatedEntries();
+  ASSERT_EQ(located.size(), 1u);
+  EXPECT_NE(lower(located[0]).find("picked/bin/java.exe"), std::string::npos) << located[0];
+  clearLocatedEntries();
 }
 
 TEST_F(RuntimeChoice, DownloadIsOfferedWithAnAddressAndShowsProgress) {
