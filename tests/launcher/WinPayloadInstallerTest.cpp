@@ -18,7 +18,7 @@ namespace {
 
 constexpr DWORD WAIT_MS = 60000;
 
-struct FileSpec {
+struct PayloadFile {
   std::string name;
   std::int64_t length;  // record length; content(seed, length) when positive
   std::uint32_t seed;
@@ -46,19 +46,19 @@ BlockWriter payloadBlock(BlockWriter block, const std::string& count, const std:
   return block;
 }
 
-std::string namesOf(const std::vector<FileSpec>& files) {
+std::string namesOf(const std::vector<PayloadFile>& files) {
   std::string names;
-  for (const FileSpec& f : files) names += f.name + ";";
+  for (const PayloadFile& f : files) names += f.name + ";";
   return names;
 }
 
-bool writePayloadInstaller(const std::string& path, const BlockWriter& block, const std::vector<FileSpec>& files,
+bool writePayloadInstaller(const std::string& path, const BlockWriter& block, const std::vector<PayloadFile>& files,
                            const std::string& tail = std::string()) {
   if (!writeInstaller(path, block)) return false;
   std::FILE* out = std::fopen(path.c_str(), "ab");
   if (out == nullptr) return false;
   bool ok = true;
-  for (const FileSpec& f : files) {
+  for (const PayloadFile& f : files) {
     ok = ok && appendRecord(out, static_cast<std::int32_t>(f.length), f.seed, f.length > 0 ? f.length : 0);
   }
   ok = ok && std::fwrite(tail.data(), 1, tail.size(), out) == tail.size();
@@ -165,8 +165,8 @@ TEST(WinPayloadInstaller, UnpacksByteIdenticalFilesAndRemovesThemAtTheEnd) {
     const char* name;
     std::string count;
     std::string names;
-    std::vector<FileSpec> records;
-    std::vector<FileSpec> expected;  // written files
+    std::vector<PayloadFile> records;
+    std::vector<PayloadFile> expected;  // written files
     End end;
   } cases[] = {
       {"no payload", "0", "", {}, {}, End::ProgressCancel},
@@ -204,7 +204,7 @@ TEST(WinPayloadInstaller, UnpacksByteIdenticalFilesAndRemovesThemAtTheEnd) {
       std::string dir = temp.path() + "\\" + dirs[0];
       EXPECT_EQ(_stricmp(cwd.c_str(), (dir + "\\").c_str()), 0) << cwd;
       EXPECT_EQ(matching(dir + "\\*").size(), c.expected.size());
-      for (const FileSpec& f : c.expected) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
+      for (const PayloadFile& f : c.expected) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
     }
 
     if (c.end == End::ProgressCancel) {
@@ -225,7 +225,7 @@ TEST(WinPayloadInstaller, HundredMegabyteRecordIsUnpackedWhole) {
   ListsEmptied lists;
   ScratchDir build;
   ScratchDir temp;
-  std::vector<FileSpec> records = {{"jre.zip", 100 * 1024 * 1024 + 3, 21}, {"after.jar", 8193, 22}};
+  std::vector<PayloadFile> records = {{"jre.zip", 100 * 1024 * 1024 + 3, 21}, {"after.jar", 8193, 22}};
   std::string installer = build.file("setup.exe");
   ASSERT_TRUE(writePayloadInstaller(installer, payloadBlock(BlockWriter(), "2", namesOf(records)), records));
   Started started = startProcess("\"" + installer + "\" /manual", tempEnvironment(temp.path()));
@@ -234,7 +234,7 @@ TEST(WinPayloadInstaller, HundredMegabyteRecordIsUnpackedWhole) {
   std::vector<std::string> dirs = matching(temp.path() + "\\plm*.tmp_dir*");
   ASSERT_EQ(dirs.size(), 1u);
   std::string dir = temp.path() + "\\" + dirs[0];
-  for (const FileSpec& f : records) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
+  for (const PayloadFile& f : records) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
   PostMessageA(windows.runtimeChoice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   RunResult result = finishProcess(started, WAIT_MS);
   EXPECT_EQ(result.exitCode, 1u);
@@ -245,7 +245,7 @@ TEST(WinPayloadInstaller, AFileHeldOpenAtTheEndIsListedWithItsDirectory) {
   ListsEmptied lists;
   ScratchDir build;
   ScratchDir temp;
-  std::vector<FileSpec> records = {{"a.jar", 5000, 31}, {"held.dll", 9000, 32}, {"c.txt", 10, 33}};
+  std::vector<PayloadFile> records = {{"a.jar", 5000, 31}, {"held.dll", 9000, 32}, {"c.txt", 10, 33}};
   std::string installer = build.file("setup.exe");
   ASSERT_TRUE(writePayloadInstaller(installer, payloadBlock(BlockWriter(), "3", namesOf(records)), records));
   Started started = startProcess("\"" + installer + "\" /manual", tempEnvironment(temp.path()));
@@ -274,7 +274,7 @@ TEST(WinPayloadInstaller, FailuresShowTheirCodeAndListWhatWasUnpacked) {
     const char* name;
     const char* count;
     std::string names;
-    std::vector<FileSpec> records;
+    std::vector<PayloadFile> records;
     std::string tail;                   // raw bytes after the records
     bool missingTemp;                   // TEMP and TMP name a directory that does not exist
     std::string message;
@@ -334,7 +334,7 @@ TEST(WinPayloadInstaller, AWriteTheFileSystemRefusesEndsWithCode13) {
   std::string work = std::string(tempPath) + "plimo-payload-write-failure";
   std::string installer = work + "\\setup.exe";
   std::string target = work + "\\target";
-  std::vector<FileSpec> records = {{"small.jar", 1000, 51}, {"large.bin", 16 * 1024 * 1024, 52}};
+  std::vector<PayloadFile> records = {{"small.jar", 1000, 51}, {"large.bin", 16 * 1024 * 1024, 52}};
   if (std::strcmp(stage, "prepare") == 0) {
     removeTree(work);
     ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
