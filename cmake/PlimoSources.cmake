@@ -16,10 +16,12 @@ foreach(dir IN LISTS PLIMO_SUBSYSTEMS)
 endforeach()
 
 # The entry point and the error-reporting module end the process. They are
-# linked into the stub only, so that test programs can bring their own.
+# linked into the stub only, so that test programs can bring their own; so is
+# the stub's trimmed C++ runtime support (test programs need exceptions).
 set(PLIMO_STUB_ONLY_SOURCES
   ${CMAKE_SOURCE_DIR}/launcher/WinMain.cpp
-  ${CMAKE_SOURCE_DIR}/launcher/WinErrorReport.cpp)
+  ${CMAKE_SOURCE_DIR}/launcher/WinErrorReport.cpp
+  ${CMAKE_SOURCE_DIR}/launcher/WinStubRuntime.cpp)
 list(REMOVE_ITEM PLIMO_WIN_SOURCES ${PLIMO_STUB_ONLY_SOURCES})
 
 # Tests mirror the product folders; Win*Test.cpp files need the Windows API.

@@ -25,7 +25,9 @@ add_executable(plimo WIN32
   ${CMAKE_SOURCE_DIR}/resources/plimo.rc)
 set_target_properties(plimo PROPERTIES OUTPUT_NAME plimo-${PLIMO_ARCH})
 target_include_directories(plimo PRIVATE ${CMAKE_SOURCE_DIR} ${PLIMO_JNI_INCLUDE} ${CMAKE_SOURCE_DIR}/jvmlaunch/jni-win)
-target_compile_definitions(plimo PRIVATE ${PLIMO_WIN_DEFS})
+# The C library's own printf family is enough for the stub; MinGW's
+# replacement would add its formatting engine to every installer.
+target_compile_definitions(plimo PRIVATE ${PLIMO_WIN_DEFS} __USE_MINGW_ANSI_STDIO=0)
 target_compile_options(plimo PRIVATE ${PLIMO_STUB_FLAGS})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/plimo.rc PROPERTIES COMPILE_FLAGS "-I${CMAKE_BINARY_DIR}")
 target_link_options(plimo PRIVATE -static -s -Wl,--gc-sections -Wl,--Map=${CMAKE_BINARY_DIR}/plimo.map)
@@ -79,6 +81,6 @@ endforeach()
 
 foreach(fragment tests/doubles/windows.cmake tests/support/windows.cmake tests/launcher/windows.cmake
                  tests/jvmsearch/windows.cmake tests/jvmlaunch/windows.cmake tests/provision/windows.cmake
-                 bench/windows.cmake)
+                 bench/windows.cmake tests/e2e/windows.cmake)
   include(${CMAKE_SOURCE_DIR}/${fragment} OPTIONAL)
 endforeach()
