@@ -1,9 +1,145 @@
+#include "provision/WinJreArchive.h"
+
+#include <commctrl.h>
+#include <direct.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "jvmsearch/JvmLocator.h"
+#include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
 #include "provision/WinProvision.h"
+#include "resources/resource.h"
 
 namespace plimo {
 
-// Placeholder until the archive extraction lands.
-void unpackJreArchive(HWND) { exitQuietly(); }
+namespace {
+
+constexpr const char* ARCHIVE_NAME = "jre.tar.gz";
+constexpr const char* RUNTIME_DIRECTORY = "jre";
+// Below this length the narrow functions take the path as it is.
+constexpr std::size_t NARROW_PATH_LIMIT = MAX_PATH - 12;
+
+class DialogProgress final : public TarProgress {
+ public:
+  explicit DialogProgress(HWND dialog) : dialog_(dialog) {}
+  std::uint32_t ticks() override { return GetTickCount(); }
+  void setPosition(int position) override {
+    if (dialog_ != nullptr) {
+      SendDlgItemMessageA(dialog_, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+  }
+
+ private:
+  HWND dialog_;
+};
+
+// "\\?\C:\..." or "\\?\UNC\server\share\..." for an absolute narrow path.
+bool toExtendedWidePath(const char* path, wchar_t* out, int capacity) {
+  const wchar_t* prefix = L"\\\\?\\";
+  const char* rest = path;
+  if (path[0] == '\\' && path[1] == '\\') {
+    prefix = L"\\\\?\\UNC\\";
+    rest = path + 2;
+  }
+  int prefixLength = static_cast<int>(wcslen(prefix));
+  if (capacity <= prefixLength) return false;
+  wcscpy_s(out, static_cast<std::size_t>(capacity), prefix);
+  int n = MultiByteToWideChar(CP_ACP, 0, rest, -1, out + prefixLength, capacity - prefixLength);
+  return n > 0;
+}
+
+}  // namespace
+
+WinDirectoryTarget::WinDirectoryTarget(const char* root) {
+  std::size_t length = strnlen(root, sizeof(root_) - 1);
+  std::memcpy(root_, root, length);
+  while (length > 0 && (root_[length - 1] == '\\' || root_[length - 1] == '/')) --length;
+  root_[length] = '\0';
+  path_[0] = '\0';
+}
+
+WinDirectoryTarget::~WinDirectoryTarget() { closeFile(); }
+
+bool WinDirectoryTarget::fullPath(const char* relativePath) {
+  std::size_t rootLength = std::strlen(root_);
+  std::size_t relativeLength = std::strlen(relativePath);
+  if (rootLength + 1 + relativeLength >= sizeof(path_)) return false;
+  std::memcpy(path_, root_, rootLength);
+  path_[rootLength] = '\\';
+  for (std::size_t i = 0; i < relativeLength; ++i) {
+    path_[rootLength + 1 + i] = relativePath[i] == '/' ? '\\' : relativePath[i];
+  }
+  path_[rootLength + 1 + relativeLength] = '\0';
+  return true;
+}
+
+bool WinDirectoryTarget::makeDirectory(const char* relativePath) {
+  if (!fullPath(relativePath)) return false;
+  BOOL made;
+  if (std::strlen(path_) < NARROW_PATH_LIMIT) {
+    made = CreateDirectoryA(path_, nullptr);
+  } else {
+    if (!toExtendedWidePath(path_, wide_, WIDE_PATH_CAPACITY)) return false;
+    made = CreateDirectoryW(wide_, nullptr);
+  }
+  return made || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool WinDirectoryTarget::openFile(const char* relativePath) {
+  closeFile();
+  if (!fullPath(relativePath)) return false;
+  if (std::strlen(path_) < NARROW_PATH_LIMIT) {
+    file_ = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  } else {
+    if (!toExtendedWidePath(path_, wide_, WIDE_PATH_CAPACITY)) return false;
+    file_ = CreateFileW(wide_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return file_ != INVALID_HANDLE_VALUE;
+}
+
+bool WinDirectoryTarget::writeFile(const void* data, std::size_t n) {
+  if (file_ == INVALID_HANDLE_VALUE) return false;
+  const char* bytes = static_cast<const char*>(data);
+  while (n > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file_, bytes, static_cast<DWORD>(n), &written, nullptr) || written == 0) return false;
+    bytes += written;
+    n -= written;
+  }
+  return true;
+}
+
+bool WinDirectoryTarget::closeFile() {
+  if (file_ == INVALID_HANDLE_VALUE) return true;
+  BOOL closed = CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  return closed != FALSE;
+}
+
+bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize) {
+  WinDirectoryTarget target(targetDir);
+  DialogProgress progress(dialog);
+  return extractTarGzFile(archivePath, target, &progress, totalSize) == TarStatus::Ok;
+}
+
+void unpackJreArchive(HWND dialog) {
+  _mkdir(RUNTIME_DIRECTORY);
+  char runtimeHome[PATH_BUFFER_SIZE];
+  if (_fullpath(runtimeHome, RUNTIME_DIRECTORY, sizeof runtimeHome) == nullptr) runtimeHome[0] = '\0';
+  // The decompressed size of the archive, for the progress bar; a missing
+  // value leaves the bar at the start.
+  int totalSize = getConfigInt(cfg::ARCHIVE_SIZE);
+  bool unpacked = runtimeHome[0] != '\0' && extractTarGz(ARCHIVE_NAME, runtimeHome, dialog, totalSize);
+  trace("archive: %s into %s %s", ARCHIVE_NAME, runtimeHome, unpacked ? "unpacked" : "not completely unpacked");
+  // Whether the runtime is usable is for the search to decide, which also
+  // tells the user what is wrong with it.
+  remove(ARCHIVE_NAME);
+  if (!locateJvm(true, runtimeHome, false)) exitQuietly();
+}
 
 }  // namespace plimo

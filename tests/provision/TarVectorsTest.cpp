@@ -200,9 +200,10 @@ TEST(TarVectors, EveryArchiveEndsAndWritesNothingOutsideTheTarget) {
       char check[PATH_BUFFER_SIZE];
       EXPECT_TRUE(sanitizeTarName(name.data(), name.size(), check, sizeof check) && name == check) << name;
     }
-    // The in-memory target reaches the same verdict.
+    // The in-memory target reaches the same verdict, unless the file system
+    // refused a name (Windows does for some byte sequences).
     test::MemoryTarget memory;
-    EXPECT_EQ(extractInMemory(archive.string(), memory), status);
+    if (status != TarStatus::CreateFailed) EXPECT_EQ(extractInMemory(archive.string(), memory), status);
   }
   EXPECT_EQ(fs::exists(outsideA), aBefore);
   EXPECT_EQ(fs::exists(outsideB), bBefore);

@@ -1,0 +1,37 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "provision/TarReader.h"
+
+namespace plimo {
+
+// Unpacks the gzip-compressed (or plain) tar archive at archivePath into the
+// existing directory targetDir, reporting progress 0..100 to the dialog's
+// progress bar (none when dialog is null) against totalSize decompressed
+// bytes. Entry names that would leave targetDir stop it before anything is
+// written under them. The process's current directory is not changed.
+bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize);
+
+// Files and directories below an absolute Windows directory. Paths of
+// MAX_PATH or more go through the "\\?\" form of the wide functions.
+class WinDirectoryTarget final : public TarTarget {
+ public:
+  explicit WinDirectoryTarget(const char* root);
+  ~WinDirectoryTarget() override;
+  bool makeDirectory(const char* relativePath) override;
+  bool openFile(const char* relativePath) override;
+  bool writeFile(const void* data, std::size_t n) override;
+  bool closeFile() override;
+
+ private:
+  bool fullPath(const char* relativePath);
+  char root_[PATH_BUFFER_SIZE];
+  char path_[PATH_BUFFER_SIZE];
+  static constexpr int WIDE_PATH_CAPACITY = PATH_BUFFER_SIZE + 8;
+  wchar_t wide_[WIDE_PATH_CAPACITY];
+  HANDLE file_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace plimo
