@@ -13,7 +13,8 @@ unset DISPLAY
 case "$action" in
   start)
     mkdir -p "$prefix"
-    (wineserver -p </dev/null >/dev/null 2>&1 &)
+    # 3>&-: the build lock's descriptor must not live on in the server.
+    (wineserver -p </dev/null >/dev/null 2>&1 3>&- &)
     if [ ! -f "$prefix/.plimo-ready" ]; then
       wineboot -i </dev/null >"$prefix.log" 2>&1 || true
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$prefix.log" 2>&1
@@ -21,6 +22,10 @@ case "$action" in
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >>"$prefix.log" 2>&1
       touch "$prefix/.plimo-ready"
     fi
+    # Start the prefix's services here, detached from ctest's pipes: started
+    # by the first test program instead, they inherit its output pipe and
+    # ctest waits for that pipe to close for ever.
+    wine cmd /c exit </dev/null >>"$prefix.log" 2>&1 3>&- || true
     echo "wine prefix ready: $prefix"
     ;;
   stop)
