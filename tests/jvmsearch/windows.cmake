@@ -40,3 +40,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/bench/SearchBench.cpp)
   target_link_options(search_bench PRIVATE -static)
   add_dependencies(search_bench jvmsearch_java_double jvmsearch_jvm_double)
 endif()
+
+if(TARGET jvmsearch_wintests)
+  target_sources(jvmsearch_wintests PRIVATE ${CMAKE_SOURCE_DIR}/tests/jvmsearch/WinSearchSupport.cpp)
+endif()

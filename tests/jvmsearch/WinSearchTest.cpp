@@ -1,0 +1,366 @@
+// The search sequence, its sources and locateJvm with the runtime doubles.
+#include <gtest/gtest.h>
+
+#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/JvmLocator.h"
+#include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/Paths.h"
+#include "tests/jvmsearch/WinSearchSupport.h"
+
+namespace plimo::test {
+namespace {
+
+using SequenceTest = SearchTest;
+
+const std::string JRE_FAMILY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+const std::string JDK_FAMILY = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+struct Found {
+  JvmSourceKind kind;
+  std::string candidate;
+  std::string source;
+};
+Found search() {
+  Found f;
+  f.kind = runSearchSequence(f.candidate, f.source);
+  return f;
+}
+
+// The worked example: only a runtime family with CurrentVersion "1.4" whose
+// home has no private jre; the variables are never reached.
+TEST_F(SequenceTest, ShippedSequenceFindsTheRegisteredRuntimeFirst) {
+  configure(cfg::SEARCH_SEQUENCE, "Y;EJAVA_HOME;EJDK_HOME;");
+  configure(cfg::MIN_VERSION, "1.4");
+  configure(cfg::LAUNCHER_KIND, "i");
+  RuntimeHome registered = makeHome(scratch.file("Program Files\\Java\\j2re1.4.2"), "1.4.2_05");
+  RuntimeHome variable = makeHome(scratch.file("javahome"), "1.8.0_25");
+  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JRE_FAMILY, "CurrentVersion", "1.4"));
+  registerJavaSoft(JRE_FAMILY, "1.4", registered.home);
+  setVariable("JAVA_HOME", variable.home);
+
+  Found f = search();
+  EXPECT_EQ(f.kind, JvmSourceKind::FromRegistry);
+  EXPECT_EQ(f.candidate, registered.normalizedJavaExe());
+  EXPECT_EQ(variable.starts(), 0);
+
+  // Without the registry entry the variables follow in order.
+  deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft");
+  RuntimeHome jdkHome = makeHome(scratch.file("jdkhome"), "1.8.0_30");
+  setVariable("JDK_HOME", jdkHome.home);
+  f = search();
+  EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
+  EXPECT_EQ(f.source, "JAVA_HOME");
+  EXPECT_EQ(f.candidate, variable.normalizedJavaExe());
+  setVariable("JAVA_HOME", "");  // empty is passed over like unset
+  f = search();
+  EXPECT_EQ(f.source, "JDK_HOME");
+  EXPECT_EQ(f.candidate, jdkHome.normalizedJavaExe());
+}
+
+TEST_F(SequenceTest, EverySourceInItsWrittenOrder) {
+  RuntimeHome a = makeHome(scratch.file("a"), "1.8.0_1");
+  RuntimeHome e = makeHome(scratch.file("e"), "1.8.0_2");
+  RuntimeHome s = makeHome(scratch.file("s"), "1.8.0_3");
+  RuntimeHome y = makeHome(scratch.file("y"), "1.8.0_4");
+  setVariable("PLIMO_TEST_HOME", e.home);
+  char path[32768];
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  setVariable("PATH", s.binDir + ";" + path);
+  registerJavaSoft(JRE_FAMILY, "1.8", y.home);
+
+  struct Case {
+    std::string sequence;
+    JvmSourceKind kind;
+    const RuntimeHome* runtime;
+    std::string source;
+  } cases[] = {
+      {"ENOT_SET;A", JvmSourceKind::NotFound, nullptr, ""},  // "A" alone: the executable's directory
+      {"EPLIMO_TEST_HOME;S;Y", JvmSourceKind::FromEnvironment, &e, "PLIMO_TEST_HOME"},
+      {"Sx;EPLIMO_TEST_HOME", JvmSourceKind::FromSearchPath, &s, "x"},
+      {"Y;S", JvmSourceKind::FromRegistry, &y, ""},
+      {"R" + a.home + ";Y", JvmSourceKind::FromDefinedPath, &a, a.home},
+      {";;Q;A" + a.home, JvmSourceKind::FromDefinedPath, &a, a.home},
+      {"y;ePLIMO_TEST_HOME;s;a" + a.home, JvmSourceKind::NotFound, nullptr, ""},
+      {"", JvmSourceKind::NotFound, nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sequence);
+    configure(cfg::SEARCH_SEQUENCE, c.sequence);
+    Found f = search();
+    EXPECT_EQ(f.kind, c.kind);
+    if (c.runtime != nullptr) {
+      EXPECT_EQ(f.candidate, c.runtime->normalizedJavaExe());
+      EXPECT_EQ(f.source, c.source);
+    }
+  }
+}
+
+TEST_F(SequenceTest, RelativeDirectoriesResolveAgainstTheExecutable) {
+  std::string relative = "jvmsearch-rel-" + std::to_string(GetCurrentProcessId());
+  std::string root = binDir() + relative;
+  RuntimeHome plain = makeHome(root, "1.8.0_25");
+  configure(cfg::SEARCH_SEQUENCE, "R" + relative);
+  Found f = search();
+  EXPECT_EQ(f.kind, JvmSourceKind::FromDefinedPath);
+  EXPECT_EQ(f.candidate, plain.normalizedJavaExe());
+  EXPECT_EQ(f.source, relative);
+  // A private jre below it is preferred.
+  RuntimeHome nested = makeHome(root, "1.8.0_26", JvmLibrary::Loads, true);
+  configure(cfg::SEARCH_SEQUENCE, "A" + relative);
+  f = search();
+  EXPECT_EQ(f.candidate, nested.normalizedJavaExe());
+  removeTree(root);
+}
+
+TEST_F(SequenceTest, PreferredRuntimeFileComesBeforeTheSequence) {
+  RuntimeHome preferred = makeHome(scratch.file("preferred"), "1.5.0-beta");  // beta allowed here
+  RuntimeHome variable = makeHome(scratch.file("variable"), "1.8.0_25");
+  setVariable("JAVA_HOME", variable.home);
+  configure(cfg::SEARCH_SEQUENCE, "EJAVA_HOME");
+  CreateDirectoryA(scratch.file(".sorbilane").c_str(), nullptr);
+  ASSERT_TRUE(writeFile(scratch.file(".sorbilane\\pref_jre.cfg"), preferred.home + "\r\n\r\nignored\r\n"));
+  std::string line;
+  ASSERT_TRUE(readPreferredJre(line));
+  EXPECT_EQ(line, preferred.home);
+  Found f = search();
+  EXPECT_EQ(f.kind, JvmSourceKind::FromDefinedPath);
+  EXPECT_EQ(f.candidate, preferred.normalizedJavaExe());
+  EXPECT_EQ(f.source, preferred.home);
+
+  // An empty first line names the executable's directory, which holds no runtime.
+  ASSERT_TRUE(writeFile(scratch.file(".sorbilane\\pref_jre.cfg"), "\n" + preferred.home));
+  ASSERT_TRUE(readPreferredJre(line));
+  EXPECT_EQ(line, "");
+  f = search();
+  EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
+}
+
+TEST_F(SequenceTest, FallbackVariableFollowsTheLauncherKindAndComesLast) {
+  RuntimeHome plimo = makeHome(scratch.file("plimo"), "1.8.0_1");
+  RuntimeHome sorbilane = makeHome(scratch.file("sorbilane"), "1.8.0_2");
+  RuntimeHome sequence = makeHome(scratch.file("sequence"), "1.8.0_3");
+  setVariable("PLIMO_JAVA_HOME", plimo.home);
+  setVariable("SORBILANE_JAVA_HOME", sorbilane.home);
+  configure(cfg::SEARCH_SEQUENCE, "Y;EJAVA_HOME");
+  struct Case {
+    const char* kind;
+    const RuntimeHome* runtime;
+    const char* source;
+  } cases[] = {{"e", &plimo, "PLIMO_JAVA_HOME"}, {"i", &sorbilane, "SORBILANE_JAVA_HOME"}, {"x", nullptr, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    configure(cfg::LAUNCHER_KIND, c.kind);
+    Found f = search();
+    if (c.runtime == nullptr) {
+      EXPECT_EQ(f.kind, JvmSourceKind::NotFound);
+      continue;
+    }
+    EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
+    EXPECT_EQ(f.candidate, c.runtime->normalizedJavaExe());
+    EXPECT_EQ(f.source, c.source);
+  }
+  setVariable("JAVA_HOME", sequence.home);
+  configure(cfg::LAUNCHER_KIND, "e");
+  EXPECT_EQ(search().source, "JAVA_HOME");
+}
+
+TEST_F(SequenceTest, BetaVersionsPassOnlyWhereAPersonChoseTheRuntime) {
+  RuntimeHome beta = makeHome(scratch.file("beta"), "1.5.0-beta");
+  setVariable("JAVA_HOME", beta.home);
+  setVariable("PLIMO_JAVA_HOME", beta.home);
+  configure(cfg::LAUNCHER_KIND, "e");
+  char path[32768];
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  setVariable("PATH", beta.binDir + ";" + path);
+  registerJavaSoft(JRE_FAMILY, "1.5", beta.home);
+  std::string candidate;
+  EXPECT_TRUE(jvmFromDirectory(candidate, beta.home, "", ""));
+  EXPECT_FALSE(jvmFromEnvironment(candidate, "JAVA_HOME", "", ""));
+  EXPECT_FALSE(jvmFromSearchPath(candidate, "", ""));
+  std::string version;
+  EXPECT_FALSE(jvmFromJavaSoft(candidate, version, "", ""));
+  configure(cfg::SEARCH_SEQUENCE, "Y;S;EJAVA_HOME");
+  EXPECT_EQ(search().kind, JvmSourceKind::NotFound);  // fallback variable rejects it too
+  configure(cfg::SEARCH_SEQUENCE, "Y;S;EJAVA_HOME;A" + beta.home);
+  EXPECT_EQ(search().kind, JvmSourceKind::FromDefinedPath);
+  EXPECT_EQ(beta.starts(), 1);  // every later look came from the cache
+}
+
+TEST_F(SequenceTest, CurrentVersionOfEachFamilyIsHeldAgainstTheRange) {
+  RuntimeHome jre15 = makeHome(scratch.file("jre15"), "1.5.0");
+  RuntimeHome jdk14 = makeHome(scratch.file("jdk14"), "1.4.2_05");
+  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JRE_FAMILY, "CurrentVersion", "1.5"));
+  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JDK_FAMILY, "CurrentVersion", "1.4"));
+  registerJavaSoft(JRE_FAMILY, "1.5", jre15.home);
+  registerJavaSoft(JDK_FAMILY, "1.4", jdk14.home);
+  std::string candidate, version;
+  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", "1.4"));
+  EXPECT_EQ(candidate, jdk14.normalizedJavaExe());
+  // Without a maximum the greater value wins, by numbers: "1.10" > "1.5".
+  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", ""));
+  EXPECT_EQ(candidate, jre15.normalizedJavaExe());
+  RuntimeHome jdk110 = makeHome(scratch.file("jdk110"), "1.10.0");
+  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JDK_FAMILY, "CurrentVersion", "1.10"));
+  registerJavaSoft(JDK_FAMILY, "1.10", jdk110.home);
+  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", ""));
+  EXPECT_EQ(candidate, jdk110.normalizedJavaExe());
+}
+
+TEST_F(SequenceTest, SubkeysAreWalkedFromTheGreatestVersion) {
+  RuntimeHome v14 = makeHome(scratch.file("v14"), "1.4.2_05");
+  RuntimeHome v19 = makeHome(scratch.file("v19"), "1.9.0");
+  RuntimeHome v110 = makeHome(scratch.file("v110"), "1.10.0", JvmLibrary::Loads);
+  registerJavaSoft(JRE_FAMILY, "1.4", v14.home);
+  registerJavaSoft(JRE_FAMILY, "1.9", v19.home);
+  registerJavaSoft(JRE_FAMILY, "1.10", v110.home);
+  registerJavaSoft(JRE_FAMILY, "1.3", scratch.file("v13"));
+  std::string candidate, version;
+  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "1.4", "", JRE_FAMILY.c_str()));
+  EXPECT_EQ(candidate, v110.normalizedJavaExe());
+  EXPECT_EQ(version, "1.10.0");
+  // A broken greatest entry is passed over; the range filters names first.
+  v110.setOutput("garbage\r\n");
+  SetFileAttributesA(v110.javaExe.c_str(), FILE_ATTRIBUTE_NORMAL);
+  deleteRegistryTree(HKEY_CURRENT_USER, "SOFTWARE\\kaldor-codework\\plimo\\jvms");
+  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "1.4", "", JRE_FAMILY.c_str()));
+  EXPECT_EQ(candidate, v19.normalizedJavaExe());
+  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "", "1.4", JRE_FAMILY.c_str()));
+  EXPECT_EQ(candidate, v14.normalizedJavaExe());
+}
+
+TEST_F(SequenceTest, RegistryPrefersTheLocatedRuntimeOnEqualVersions) {
+  RuntimeHome javaSoft = makeHome(scratch.file("javasoft"), "1.4.2_05");
+  RuntimeHome located = makeHome(scratch.file("located"), "1.4.2_05");
+  registerJavaSoft(JRE_FAMILY, "1.4", javaSoft.home);
+  recordLocatedJvm(located.javaExe.c_str());
+  std::string candidate;
+  ASSERT_TRUE(jvmFromRegistry(candidate, "1.4", ""));
+  EXPECT_EQ(candidate, located.normalizedJavaExe());
+  javaSoft.setOutput(versionOutput("1.4.2_06"));
+  deleteRegistryTree(HKEY_CURRENT_USER, "SOFTWARE\\kaldor-codework\\plimo\\jvms");
+  ASSERT_TRUE(jvmFromRegistry(candidate, "1.4", ""));
+  EXPECT_EQ(candidate, javaSoft.normalizedJavaExe());
+}
+
+TEST_F(SequenceTest, ModernFamiliesAreTriedAfterTheClassicOnes) {
+  RuntimeHome modern = makeHome(scratch.file("jdk-17"), "17.0.15");
+  registerJavaSoft("SOFTWARE\\JavaSoft\\JDK", "17", modern.home);
+  std::string candidate, version;
+  ASSERT_TRUE(jvmFromJavaSoft(candidate, version, "1.8", ""));
+  EXPECT_EQ(candidate, modern.normalizedJavaExe());
+  EXPECT_EQ(version, "17.0.15");
+  RuntimeHome classic = makeHome(scratch.file("jre8"), "1.8.0_25");
+  registerJavaSoft(JRE_FAMILY, "1.8", classic.home);
+  ASSERT_TRUE(jvmFromJavaSoft(candidate, version, "1.8", ""));
+  EXPECT_EQ(candidate, classic.normalizedJavaExe());
+}
+
+using LocateTest = SearchTest;
+
+TEST_F(LocateTest, BindsTheEntryPointOfTheFoundRuntime) {
+  RuntimeHome runtime = makeHome(scratch.file("jre"), "1.8.0_25");
+  configure(cfg::SEARCH_SEQUENCE, "A" + runtime.home);
+  ASSERT_TRUE(locateJvm(true, nullptr, false));
+  ASSERT_NE(createJavaVmEntry, nullptr);
+  JavaVM* vm = reinterpret_cast<JavaVM*>(1);
+  void* env = nullptr;
+  EXPECT_EQ(createJavaVmEntry(&vm, &env, nullptr), -77);  // the double answered
+  EXPECT_TRUE(shownMessages().empty());
+}
+
+TEST_F(LocateTest, LibraryNeedingDllsOfTheBinDirectoryLoads) {
+  RuntimeHome runtime = makeHome(scratch.file("modern"), "17.0.15", JvmLibrary::NeedsBinDependency);
+  // Loaded by its path alone, the library's dependency is not found: the
+  // case the search must handle.
+  HMODULE alone = LoadLibraryA((runtime.binDir + "\\server\\jvm.dll").c_str());
+  EXPECT_EQ(alone, nullptr);
+  if (alone != nullptr) FreeLibrary(alone);
+  ASSERT_TRUE(locateJvm(true, runtime.home.c_str(), false));
+  JavaVM* vm = nullptr;
+  void* env = nullptr;
+  EXPECT_EQ(createJavaVmEntry(&vm, &env, nullptr), -78);
+  // The DLL search path is restored afterwards.
+  char dir[MAX_PATH];
+  EXPECT_EQ(GetDllDirectoryA(sizeof dir, dir), 0u);
+}
+
+TEST_F(LocateTest, LibraryDirectoriesInTheirOrder) {
+  // The configured type first; beside java.exe before ../jre/bin; the first
+  // library that loads decides, entry point or not.
+  RuntimeHome runtime = makeHome(scratch.file("jdk"), "1.8.0_25", JvmLibrary::NoEntry, false, "client");
+  makeHome(scratch.file("jdk"), "1.8.0_25", JvmLibrary::Loads, false, "server");
+  std::string exe = runtime.javaExe;
+  EXPECT_NE(loadJvmLibrary(exe), nullptr);
+  EXPECT_FALSE(bindCreateJavaVm(loadJvmLibrary(exe)));  // client before server
+  configure(cfg::PREFERRED_VM_TYPE, "server");
+  EXPECT_TRUE(bindCreateJavaVm(loadJvmLibrary(exe)));
+
+  RuntimeHome jdk = makeHome(scratch.file("jdk2"), "1.8.0_25", JvmLibrary::None);
+  makeHome(scratch.file("jdk2"), "1.8.0_25", JvmLibrary::Loads, true, "client");
+  createJavaVmEntry = nullptr;
+  EXPECT_TRUE(bindCreateJavaVm(loadJvmLibrary(jdk.binDir + "\\javaw.exe")));
+  EXPECT_EQ(loadJvmLibrary(scratch.file("none\\bin\\java.exe")), nullptr);
+}
+
+TEST_F(LocateTest, UnusableLibraryReportsBySourceKind) {
+  RuntimeHome noEntry = makeHome(scratch.file("noentry"), "1.8.0_25", JvmLibrary::NoEntry);
+  RuntimeHome broken = makeHome(scratch.file("broken"), "1.8.0_25", JvmLibrary::Broken);
+  configure(1002, "1002: path damaged");
+  configure(1003, "1003: %ENV_VAR_NAME% points nowhere");
+  configure(1004, "1004: %DEFINED_PATH% damaged");
+  configure(1005, "1005: not started");
+  configure(1001, "1001: none");
+  char path[32768];
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  const std::string originalPath = path;
+
+  for (const RuntimeHome* runtime : {&noEntry, &broken}) {
+    SCOPED_TRACE(runtime->home);
+    setVariable("JAVA_HOME", runtime->home);
+    setVariable("PATH", runtime->binDir + ";" + originalPath);
+    deleteRegistryTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft");
+    registerJavaSoft(JRE_FAMILY, "1.8", runtime->home);
+    struct Case {
+      std::string sequence;
+      std::string message;
+    } cases[] = {
+        {"S", "1002: path damaged"},
+        {"EJAVA_HOME", "1003: JAVA_HOME points nowhere"},
+        {"A" + runtime->home, "1004: " + runtime->home + " damaged"},
+        {"Y", "1005: not started"},
+        {"ENOT_SET", "1001: none"},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.sequence);
+      configure(cfg::SEARCH_SEQUENCE, c.sequence);
+      clearShownMessages();
+      EXPECT_FALSE(locateJvm(false, nullptr, false));
+      EXPECT_TRUE(shownMessages().empty());
+      EXPECT_FALSE(locateJvm(true, nullptr, false));
+      ASSERT_EQ(shownMessages().size(), 1u);
+      EXPECT_EQ(shownMessages()[0].text, c.message);
+    }
+    clearShownMessages();
+    EXPECT_FALSE(locateJvm(true, runtime->home.c_str(), false));
+    ASSERT_EQ(shownMessages().size(), 1u);
+    EXPECT_EQ(shownMessages()[0].text, "1004: " + runtime->home + " damaged");
+  }
+  EXPECT_EQ(createJavaVmEntry, nullptr);
+}
+
+TEST_F(LocateTest, AGivenRuntimeIsCheckedAsFileThenAsHome) {
+  RuntimeHome beta = makeHome(scratch.file("picked"), "1.6.0-beta");
+  configure(cfg::MIN_VERSION, "1.4");
+  configure(1001, "1001: none");
+  EXPECT_TRUE(locateJvm(true, beta.javaExe.c_str(), true));
+  createJavaVmEntry = nullptr;
+  EXPECT_TRUE(locateJvm(true, beta.home.c_str(), true));  // a directory, tried as home
+  EXPECT_NE(createJavaVmEntry, nullptr);
+  configure(cfg::MIN_VERSION, "1.7");
+  EXPECT_FALSE(locateJvm(true, beta.javaExe.c_str(), true));
+  ASSERT_EQ(shownMessages().size(), 1u);
+  EXPECT_EQ(shownMessages()[0].text, "1001: none");
+}
+
+}  // namespace
+}  // namespace plimo::test
