@@ -13,8 +13,16 @@ unset DISPLAY
 case "$action" in
   start)
     mkdir -p "$prefix"
-    # 3>&-: the build lock's descriptor must not live on in the server.
-    (wineserver -p </dev/null >/dev/null 2>&1 3>&- &)
+    # Wine's server and services outlive this script: they must hold none of
+    # our descriptors (a pipe or a lock file kept open would keep its owner
+    # waiting), so everything above 2 is closed in the subshell that starts
+    # the server (not in this shell, which reads its script through one).
+    (
+      for fd in $(ls /proc/$$/fd 2>/dev/null); do
+        if [ "$fd" -gt 2 ] 2>/dev/null; then eval "exec $fd>&-" 2>/dev/null || true; fi
+      done
+      exec wineserver -p </dev/null >/dev/null 2>&1
+    ) &
     if [ ! -f "$prefix/.plimo-ready" ]; then
       wineboot -i </dev/null >"$prefix.log" 2>&1 || true
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$prefix.log" 2>&1
@@ -25,7 +33,7 @@ case "$action" in
     # Start the prefix's services here, detached from ctest's pipes: started
     # by the first test program instead, they inherit its output pipe and
     # ctest waits for that pipe to close for ever.
-    wine cmd /c exit </dev/null >>"$prefix.log" 2>&1 3>&- || true
+    wine cmd /c exit </dev/null >>"$prefix.log" 2>&1 9>&- || true
     echo "wine prefix ready: $prefix"
     ;;
   stop)
