@@ -15,6 +15,11 @@
 //   PLIMO_JVMDOUBLE_EXIT           main ends the process with this exit code
 //   PLIMO_JVMDOUBLE_NULL_ARRAY     the argument array cannot be created
 //   PLIMO_JVMDOUBLE_NULL_STRING    argument strings cannot be created
+//   PLIMO_JVMDOUBLE_MAIN_MS        main runs this many milliseconds (pumping
+//                                  messages) before it returns
+//   PLIMO_JVMDOUBLE_WINDOW         non-empty: during that time main shows a
+//                                  visible top-level window of class
+//                                  "PlimoJvmDoubleWindow" (logged "window")
 // Any other JNI function ends the process with exit code 99.
 #include <windows.h>
 // Exported here, imported everywhere else.
@@ -41,6 +46,8 @@ struct Control {
   UINT exitCode = 0;
   bool nullArray = false;
   bool nullString = false;
+  DWORD mainMs = 0;
+  bool showWindow = false;
 } control;
 
 std::string variable(const char* name) {
@@ -125,10 +132,34 @@ void JNICALL setObjectArrayElement(JNIEnv*, jobjectArray array, jsize index, job
   logLine(line);
 }
 
+// Stands in for a Java program that runs for a while, with or without a
+// window of its own, as the launcher's window watcher sees it.
+void runForAWhile() {
+  HWND window = nullptr;
+  if (control.showWindow) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "PlimoJvmDoubleWindow";
+    RegisterClassA(&windowClass);
+    window = CreateWindowExA(0, "PlimoJvmDoubleWindow", "double", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                             nullptr, nullptr, windowClass.hInstance, nullptr);
+    logLine(window != nullptr ? "window" : "window failed");
+  }
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < control.mainMs) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(20);
+  }
+  if (window != nullptr) DestroyWindow(window);
+}
+
 void runMain(jclass cls, jmethodID method, jobjectArray array) {
   bool expected = cls == reinterpret_cast<jclass>(&mainClass) && method == reinterpret_cast<jmethodID>(&mainMethod) &&
                   array == reinterpret_cast<jobjectArray>(&argumentArray);
   logLine(expected ? "call" : "call (unexpected class, method or array)");
+  if (control.mainMs > 0) runForAWhile();
   if (control.exitFromMain) {
     logLine("exit " + std::to_string(control.exitCode));
     ExitProcess(control.exitCode);
@@ -207,6 +238,8 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** result, void** envRe
   control.exitCode = static_cast<UINT>(std::atoi(exitCode.c_str()));
   control.nullArray = !variable("PLIMO_JVMDOUBLE_NULL_ARRAY").empty();
   control.nullString = !variable("PLIMO_JVMDOUBLE_NULL_STRING").empty();
+  control.mainMs = static_cast<DWORD>(std::atoi(variable("PLIMO_JVMDOUBLE_MAIN_MS").c_str()));
+  control.showWindow = !variable("PLIMO_JVMDOUBLE_WINDOW").empty();
   exceptionPending = false;
 
   const JavaVMInitArgs* args = static_cast<const JavaVMInitArgs*>(initArgs);

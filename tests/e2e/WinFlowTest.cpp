@@ -1,0 +1,482 @@
+// Whole installer runs as a user meets them: installers built by plimo-pack
+// (by run-flows.sh, into the folder named by PLIMO_E2E_DIR) are started with
+// runtime homes made of the doubles, and the test watches their windows,
+// presses their buttons and checks how they end: exit code, the temporary
+// extraction directory, the deferred-deletion lists and the jvm.dll double's
+// record of the launch.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/WinTestSupport.h"
+
+namespace plimo::test {
+namespace {
+
+const char JAVASOFT_KEY[] = "SOFTWARE\\JavaSoft";
+const char LOCATED_KEY[] = "SOFTWARE\\kaldor-codework\\plimo\\locatedjvms";
+const char CACHE_KEY[] = "SOFTWARE\\kaldor-codework\\plimo\\jvms";
+const char DELETION_KEY[] = "SOFTWARE\\kaldor-codework\\plimo\\temp";
+const char* const RUNTIME_VARIABLES[] = {"JAVA_HOME", "JDK_HOME", "PLIMO_JAVA_HOME", "SORBILANE_JAVA_HOME"};
+const int LOCATE_BUTTON = 1005;
+const int DOWNLOAD_BUTTON = 1004;
+
+// The folder with the installers run-flows.sh built, with a trailing backslash.
+std::string flowDir() {
+  const char* dir = std::getenv("PLIMO_E2E_DIR");
+  std::string path = dir != nullptr ? dir : "";
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path;
+}
+
+std::string installer(const std::string& name) { return flowDir() + name; }
+
+bool copyTo(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0; }
+
+// A Java home of the doubles: bin\java.exe printing a version, and
+// bin\server\jvm.dll.
+std::string makeHome(const std::string& home) {
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr);
+  EXPECT_TRUE(copyTo(binDir() + "java-double.exe", home + "\\bin\\java.exe"));
+  EXPECT_TRUE(copyTo(binDir() + "jvm.dll", home + "\\bin\\server\\jvm.dll"));
+  EXPECT_TRUE(writeFile(home + "\\bin\\java.exe.stderr", "java version \"17.0.99\"\r\nDouble Runtime Environment\r\n"));
+  return home + "\\bin\\java.exe";
+}
+
+bool setString(HKEY root, const std::string& key, const char* name, const std::string& value) {
+  HKEY opened = nullptr;
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  LONG result = RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                               static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(opened);
+  return result == ERROR_SUCCESS;
+}
+
+std::string readString(HKEY root, const char* key, const char* name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) return "";
+  char buffer[16384];
+  DWORD size = sizeof buffer - 1;
+  DWORD type = 0;
+  LONG result = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(opened);
+  if (result != ERROR_SUCCESS) return "";
+  buffer[size] = 0;
+  return buffer;
+}
+
+std::vector<std::string> splitList(const std::string& list) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) items.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return items;
+}
+
+bool contains(const std::vector<std::string>& items, const std::string& wanted) {
+  for (const auto& item : items) {
+    if (_stricmp(item.c_str(), wanted.c_str()) == 0) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> subdirectories(const std::string& dir) {
+  std::vector<std::string> found;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    std::string name = data.cFileName;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..") {
+      found.push_back(dir + "\\" + name);
+    }
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return found;
+}
+
+struct WindowQuery {
+  DWORD processId;
+  const char* className;
+  int controlId;  // when not 0, the window must have this control
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
+  auto* query = reinterpret_cast<WindowQuery*>(param);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != query->processId) return TRUE;
+  if (query->visibleOnly && !IsWindowVisible(window)) return TRUE;
+  char name[64];
+  GetClassNameA(window, name, sizeof name);
+  if (_stricmp(name, query->className) != 0) return TRUE;
+  if (query->controlId != 0 && GetDlgItem(window, query->controlId) == nullptr) return TRUE;
+  query->found = window;
+  return FALSE;
+}
+
+HWND findWindow(DWORD processId, const char* className, int controlId = 0, bool visibleOnly = true) {
+  WindowQuery query{processId, className, controlId, visibleOnly, nullptr};
+  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&query));
+  return query.found;
+}
+
+// Waits for a visible window of the process; null when the process ended or
+// the time ran out.
+HWND waitForWindow(const Started& started, const char* className, int controlId, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND window = findWindow(started.processId, className, controlId)) return window;
+    if (WaitForSingleObject(started.process, 0) == WAIT_OBJECT_0) return nullptr;
+    if (GetTickCount() - start > timeoutMs) return nullptr;
+    Sleep(25);
+  }
+}
+
+void press(HWND dialog, int id) { PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+std::string windowText(HWND window) {
+  wchar_t text[2048];
+  text[0] = 0;
+  GetWindowTextW(window, text, 2048);
+  return utf8FromWide(text);
+}
+
+class Flow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(flowDir().empty()) << "PLIMO_E2E_DIR names the folder of the built installers";
+    for (const char* name : RUNTIME_VARIABLES) SetEnvironmentVariableA(name, nullptr);
+    clearRegistry();
+    RegDeleteTreeA(HKEY_CURRENT_USER, DELETION_KEY);
+  }
+  void TearDown() override {
+    clearRegistry();
+    RegDeleteTreeA(HKEY_CURRENT_USER, DELETION_KEY);
+  }
+  static void clearRegistry() {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, JAVASOFT_KEY);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, LOCATED_KEY);
+    RegDeleteTreeA(HKEY_CURRENT_USER, LOCATED_KEY);
+    RegDeleteTreeA(HKEY_CURRENT_USER, CACHE_KEY);
+  }
+
+  // One run of an installer with its own temporary folder and double log.
+  struct Run {
+    ScratchDir temp;  // TEMP and TMP of the installer: its extraction lands here
+    std::string log;
+    Started started;
+  };
+
+  void start(Run& run, const std::string& exe, const std::string& tail, std::vector<std::string> environment) {
+    run.log = files.file("jni-" + std::to_string(++runs) + ".log");
+    environment.push_back("TEMP=" + run.temp.path());
+    environment.push_back("TMP=" + run.temp.path());
+    environment.push_back("PLIMO_JVMDOUBLE_LOG=" + run.log);
+    std::string line = "\"" + exe + "\"";
+    if (!tail.empty()) line += " " + tail;
+    run.started = startProcess(line, environment);
+    ASSERT_NE(run.started.process, nullptr) << line;
+  }
+
+  // Checks that the process ends with exitCode within timeoutMs.
+  RunResult finish(Run& run, DWORD exitCode, DWORD timeoutMs = 30000) {
+    RunResult result = finishProcess(run.started, timeoutMs);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, exitCode) << result.stdErr;
+    return result;
+  }
+
+  // The double's window appears, the progress dialog becomes invisible while
+  // it shows, and the launcher ends with 0 once main returns, leaving no
+  // extraction directory behind.
+  void expectWindowedLaunch(Run& run, bool removesTemp = true) {
+    HWND window = waitForWindow(run.started, "PlimoJvmDoubleWindow", 0, 40000);
+    ASSERT_NE(window, nullptr) << "the Java program's window never showed; log:\n" << readFile(run.log);
+    HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+    ASSERT_NE(progress, nullptr) << "no progress dialog";
+    DWORD start = GetTickCount();
+    while (IsWindowVisible(progress) && GetTickCount() - start < 2500) Sleep(20);
+    EXPECT_FALSE(IsWindowVisible(progress)) << "the progress dialog stayed visible beside the program's window";
+    EXPECT_TRUE(IsWindowVisible(window)) << "the program's window closed before the check";
+    finish(run, 0);
+    std::string log = readFile(run.log);
+    EXPECT_NE(log.find("\ncall\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\ndestroy\n"), std::string::npos) << log;
+    if (removesTemp) {
+      EXPECT_TRUE(subdirectories(run.temp.path()).empty()) << "the extraction directory was left behind";
+    }
+  }
+
+  // The one extraction directory of a run that ended through a message, and
+  // its files and itself in the deferred-deletion lists.
+  void expectScheduledForDeletion(Run& run, const std::vector<std::string>& payloadNames) {
+    std::vector<std::string> dirs = subdirectories(run.temp.path());
+    ASSERT_EQ(dirs.size(), 1u) << "expected the extraction directory to stay";
+    std::vector<std::string> files = splitList(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_file"));
+    std::vector<std::string> folders = splitList(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_dir"));
+    for (const auto& name : payloadNames) {
+      EXPECT_TRUE(pathExists(dirs[0] + "\\" + name)) << name;
+      EXPECT_TRUE(contains(files, dirs[0] + "\\" + name)) << name << " is not in delete_file";
+    }
+    EXPECT_TRUE(contains(folders, dirs[0])) << dirs[0] << " is not in delete_dir";
+  }
+
+  std::vector<std::string> windowed(std::vector<std::string> environment, int ms = 3000) {
+    environment.push_back("PLIMO_JVMDOUBLE_MAIN_MS=" + std::to_string(ms));
+    environment.push_back("PLIMO_JVMDOUBLE_WINDOW=1");
+    return environment;
+  }
+
+  ScratchDir files;  // runtime homes and logs; unique per test, so the version cache never answers for them
+  int runs = 0;
+};
+
+// Each source of the shipped search sequence "Y;EJAVA_HOME;EJDK_HOME;" and
+// the launcher kind's fallback variable finds the only runtime there is.
+TEST_F(Flow, EachSearchSourceLaunchesItsRuntime) {
+  struct Case {
+    const char* source;  // registry or a variable name
+    const char* exe;
+  };
+  const Case cases[] = {{"registry", "search-installer.exe"},
+                        {"JAVA_HOME", "search-installer.exe"},
+                        {"JDK_HOME", "search-installer.exe"},
+                        {"SORBILANE_JAVA_HOME", "search-installer.exe"},
+                        {"PLIMO_JAVA_HOME", "search-application.exe"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    std::string home = files.file(std::string("home-") + c.source);
+    std::string javaExe = makeHome(home);
+    std::vector<std::string> environment;
+    if (std::string(c.source) == "registry") {
+      ASSERT_TRUE(setString(HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JRE\\17.0.99", "JavaHome", home));
+    } else {
+      environment.push_back(std::string(c.source) + "=" + home);
+    }
+    Run run;
+    start(run, installer(c.exe), "", windowed(environment));
+    expectWindowedLaunch(run);
+    EXPECT_TRUE(pathExists(javaExe + ".starts")) << "the runtime's java.exe was never asked for its version";
+    clearRegistry();
+  }
+}
+
+// The fallback variable belongs to the launcher kind: an installer does not
+// read PLIMO_JAVA_HOME, so it finds nothing and asks the user.
+TEST_F(Flow, OtherKindsFallbackVariableIsNotRead) {
+  std::string home = files.file("home-other");
+  makeHome(home);
+  Run run;
+  start(run, installer("search-installer.exe"), "", windowed({"PLIMO_JAVA_HOME=" + home}));
+  HWND choice = waitForWindow(run.started, "#32770", LOCATE_BUTTON, 30000);
+  ASSERT_NE(choice, nullptr);
+  press(choice, IDCANCEL);
+  finish(run, 1);
+}
+
+// Picks path in the open-file dialog that the Locate button opens.
+bool pickJavaExe(const Started& started, HWND choice, const std::string& path) {
+  press(choice, LOCATE_BUTTON);
+  DWORD start = GetTickCount();
+  HWND picker = nullptr;
+  while (picker == nullptr && GetTickCount() - start < 20000) {
+    HWND candidate = findWindow(started.processId, "#32770");
+    if (candidate != nullptr && candidate != choice && GetWindow(candidate, GW_OWNER) == choice) picker = candidate;
+    Sleep(50);
+  }
+  if (picker == nullptr) return false;
+  // The file name box: a combo box in the Explorer-style dialog, an edit in
+  // the old one.
+  int nameBox = GetDlgItem(picker, 0x47C) != nullptr ? 0x47C : 0x480;
+  SetDlgItemTextA(picker, nameBox, path.c_str());
+  press(picker, IDOK);
+  start = GetTickCount();
+  while (IsWindow(picker) && GetTickCount() - start < 20000) Sleep(50);
+  return !IsWindow(picker);
+}
+
+// "/manual" and "-manual" open the runtime choice dialog although JAVA_HOME
+// names a runtime; the picked java.exe launches and the next run finds it in
+// the located list (registry entry Y of the sequence). Anything else is a
+// normal run.
+TEST_F(Flow, ManualModeAsksAndRemembersThePick) {
+  struct Case {
+    const char* tail;
+    bool manual;
+  };
+  const Case cases[] = {{"/manual", true}, {"-manual", true}, {"/Manual", false}, {"/manual x", false}};
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail);
+    ++index;
+    std::string installed = makeHome(files.file("installed-" + std::to_string(index)));
+    std::string picked = makeHome(files.file("picked-" + std::to_string(index)));
+    Run run;
+    start(run, installer("search-installer.exe"), c.tail,
+          windowed({"JAVA_HOME=" + files.file("installed-" + std::to_string(index))}));
+    if (!c.manual) {
+      expectWindowedLaunch(run);
+      EXPECT_TRUE(pathExists(installed + ".starts"));
+      continue;
+    }
+    HWND choice = waitForWindow(run.started, "#32770", LOCATE_BUTTON, 30000);
+    ASSERT_NE(choice, nullptr) << "no runtime choice dialog in manual mode";
+    EXPECT_FALSE(pathExists(installed + ".starts")) << "manual mode ran the automatic search";
+    ASSERT_TRUE(pickJavaExe(run.started, choice, picked));
+    expectWindowedLaunch(run);
+
+    // The next run, without any variable, finds the pick through the registry;
+    // without the version cache it must ask the picked java.exe again.
+    RegDeleteTreeA(HKEY_CURRENT_USER, CACHE_KEY);
+    std::string startsBefore = readFile(picked + ".starts");
+    Run next;
+    start(next, installer("search-installer.exe"), "", windowed({}));
+    expectWindowedLaunch(next);
+    EXPECT_NE(readFile(picked + ".starts"), startsBefore) << "the next run did not consider the picked runtime";
+    EXPECT_EQ(findWindow(next.started.processId, "#32770", LOCATE_BUTTON), nullptr);
+    clearRegistry();
+  }
+}
+
+// A payload carrying jre.tar.gz: no search (JAVA_HOME's runtime is never
+// asked), no dialog even in manual mode, the unpacked runtime launches.
+TEST_F(Flow, BundledRuntimeLaunchesWithoutSearch) {
+  std::string installed = makeHome(files.file("installed"));
+  for (const char* tail : {"", "/manual"}) {
+    SCOPED_TRACE(tail);
+    Run run;
+    start(run, installer("bundle.exe"), tail, windowed({"JAVA_HOME=" + files.file("installed")}));
+    // The loaded jvm.dll of the unpacked runtime cannot be removed at exit.
+    expectWindowedLaunch(run, false);
+    EXPECT_FALSE(pathExists(installed + ".starts")) << "the search ran although the payload carries a runtime";
+  }
+}
+
+// An unusable runtime archive: the search's message on standard error
+// (console type), then a quiet end with exit code 0 and no launch.
+TEST_F(Flow, UnusableBundledRuntimeEndsQuietly) {
+  Run run;
+  start(run, installer("bundle-broken.exe"), "", windowed({}));
+  RunResult result = finish(run, 0);
+  EXPECT_NE(result.stdErr.find("E2E-NO-JVM"), std::string::npos) << result.stdErr;
+  EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+  EXPECT_EQ(findWindow(run.started.processId, "#32770", LOCATE_BUTTON), nullptr);
+}
+
+// Cancel in the runtime choice dialog ends with 1; closing the progress
+// dialog behind it ends with 0; both remove the extraction directory.
+TEST_F(Flow, CancelAndCloseEnds) {
+  struct Case {
+    const char* what;
+    bool closeProgress;
+    DWORD exitCode;
+  };
+  const Case cases[] = {{"cancel in the choice dialog", false, 1}, {"close the progress dialog", true, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Run run;
+    start(run, installer("search-installer.exe"), "", windowed({}));
+    HWND choice = waitForWindow(run.started, "#32770", LOCATE_BUTTON, 30000);
+    ASSERT_NE(choice, nullptr);
+    ASSERT_EQ(subdirectories(run.temp.path()).size(), 1u) << "no extraction directory while the dialog shows";
+    if (c.closeProgress) {
+      HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+      ASSERT_NE(progress, nullptr);
+      press(progress, IDCANCEL);
+    } else {
+      press(choice, IDCANCEL);
+    }
+    finish(run, c.exitCode);
+    EXPECT_TRUE(subdirectories(run.temp.path()).empty()) << "the extraction directory was left behind";
+    EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+  }
+}
+
+// Fatal messages on the worker: a message box with the configured text,
+// exit code 1 and every extracted path in the deferred-deletion lists.
+TEST_F(Flow, FatalMessageOnTheWorkerSchedulesDeletion) {
+  struct Case {
+    const char* control;
+    const char* text;
+  };
+  const Case cases[] = {{"PLIMO_JVMDOUBLE_MISSING_CLASS=1", "E2E-1010 main class missing"},
+                        {"PLIMO_JVMDOUBLE_CREATE_RESULT=-1", "E2E-1005 no virtual machine"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.control);
+    RegDeleteTreeA(HKEY_CURRENT_USER, DELETION_KEY);
+    makeHome(files.file("home"));
+    Run run;
+    start(run, installer("search-installer.exe"), "", windowed({"JAVA_HOME=" + files.file("home"), c.control}));
+    MessageBoxSeen seen;
+    ASSERT_TRUE(waitForMessageBox(run.started.processId, seen, 30000, true));
+    EXPECT_EQ(seen.text, c.text);
+    EXPECT_EQ(seen.caption, "E2E error");
+    finish(run, 1);
+    expectScheduledForDeletion(run, {"app.jar", "notes.txt"});
+  }
+}
+
+// A runtime archive offered for download, served over HTTP: chosen in the
+// dialog, downloaded, unpacked and launched.
+TEST_F(Flow, DownloadChosenInTheDialog) {
+  if (!pathExists(installer("download.exe"))) GTEST_SKIP() << "no download installer (no HTTP server)";
+  Run run;
+  start(run, installer("download.exe"), "", windowed({}));
+  HWND choice = waitForWindow(run.started, "#32770", LOCATE_BUTTON, 30000);
+  ASSERT_NE(choice, nullptr);
+  HWND download = GetDlgItem(choice, DOWNLOAD_BUTTON);
+  ASSERT_NE(download, nullptr);
+  EXPECT_TRUE(IsWindowVisible(download)) << "the download is not offered";
+  press(choice, DOWNLOAD_BUTTON);
+  expectWindowedLaunch(run, false);
+}
+
+// The window watcher: a graphical program without a window ends after a
+// minute with message 20014 and exit code 1 (its files scheduled for
+// deletion); a console program without a window keeps running. Both run at
+// once to share the minute.
+TEST_F(Flow, WatcherMinute) {
+  makeHome(files.file("home"));
+  std::vector<std::string> environment = {"JAVA_HOME=" + files.file("home"), "PLIMO_JVMDOUBLE_MAIN_MS=150000"};
+  Run graphical;
+  Run console;
+  start(graphical, installer("search-installer.exe"), "", environment);
+  start(console, installer("search-console.exe"), "", environment);
+  DWORD started = GetTickCount();
+
+  MessageBoxSeen seen;
+  ASSERT_TRUE(waitForMessageBox(graphical.started.processId, seen, 90000, false));
+  DWORD shownAfter = GetTickCount() - started;
+  EXPECT_GE(shownAfter, 55000u) << "message 20014 came too early";
+  EXPECT_EQ(seen.text, "E2E-20014 no window");
+  EXPECT_NE(readFile(graphical.log).find("\ncall\n"), std::string::npos) << "main never ran";
+  press(seen.window, IDOK);
+  finish(graphical, 1);
+  expectScheduledForDeletion(graphical, {"app.jar", "notes.txt"});
+
+  DWORD elapsed = GetTickCount() - started;
+  if (elapsed < 65000) Sleep(65000 - elapsed);
+  EXPECT_EQ(WaitForSingleObject(console.started.process, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the console program did not outlive the minute";
+  EXPECT_NE(readFile(console.log).find("\ncall\n"), std::string::npos);
+  TerminateProcess(console.started.process, 0xDEAD);
+  finishProcess(console.started, 10000);
+}
+
+}  // namespace
+}  // namespace plimo::test

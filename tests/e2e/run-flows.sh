@@ -1,0 +1,80 @@
+#!/bin/sh
+# Builds the installers of the whole-launcher flows with plimo-pack, serves a
+# runtime archive over HTTP for the download flow, and runs the Windows driver
+# e2e_wintests on them under Wine.
+# Usage: run-flows.sh PLIMO_PACK BIN_DIR WINE_RUN WORK_DIR GTEST_FILTER
+# Exit code 77 (skipped) when plimo-pack or the runtime doubles are not built.
+set -u
+pack=$1 bin=$2 wine_run=$3 work=$4 filter=$5
+if [ ! -x "$pack" ]; then
+  echo "skipped: no native plimo-pack at $pack (scripts/build.sh builds it)"
+  exit 77
+fi
+if [ ! -f "$bin/java-double.exe" ] || [ ! -f "$bin/jvm.dll" ] || [ ! -f "$bin/e2e_wintests.exe" ]; then
+  echo "skipped: the runtime doubles or e2e_wintests are not built in $bin"
+  exit 77
+fi
+if [ -f "$bin/plimo-x64.exe" ]; then arch=x64; else arch=x86; fi
+stub=$bin/plimo-$arch.exe
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+# A runtime of the doubles to carry along, and one that cannot run.
+mkdir -p runtime/bin/server broken/bin
+cp "$bin/java-double.exe" runtime/bin/java.exe
+printf 'java version "17.0.99"\r\nDouble Runtime Environment\r\n' > runtime/bin/java.exe.stderr
+cp "$bin/jvm.dll" runtime/bin/server/jvm.dll
+printf 'not a runtime' > broken/bin/readme.txt
+printf 'app' > app.jar
+printf 'notes' > notes.txt
+
+# project NAME TYPE KIND SEARCH [RUNTIME_LINES]
+project() {
+  cat > "$1.toml" <<TOML
+payload = ["app.jar", "notes.txt"]
+[launch]
+main_class = "e2e.Main"
+application_type = "$2"
+launcher_kind = "$3"
+[runtime]
+search_sequence = [$4]
+$5
+[messages]
+error_caption = "E2E error"
+no_jvm = "E2E-NO-JVM"
+jvm_at_path_damaged = "E2E-NO-JVM at %DEFINED_PATH%"
+jvm_not_started = "E2E-1005 no virtual machine"
+main_class_not_found = "E2E-1010 main class missing"
+[wide_messages]
+no_window = "E2E-20014 no window"
+TOML
+  "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
+    { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }
+}
+shipped='"Y", "EJAVA_HOME", "EJDK_HOME"'
+project search-installer gui installer "$shipped" ""
+project search-application gui application "$shipped" ""
+project search-console console installer "$shipped" ""
+project bundle gui installer "$shipped" 'bundle = "runtime"'
+project bundle-broken console installer "$shipped" 'bundle = "broken"'
+
+# The download flow's server: the bundled archive, on a free port of
+# 127.0.0.1, ending by itself at the latest when this test's time is up.
+server=
+case "$filter" in
+  *Download*|Flow.\*-*)
+    mkdir served && "$pack" extract bundle.exe -d served >/dev/null || exit 1
+    timeout 600 python3 -u -m http.server 0 --bind 127.0.0.1 --directory served </dev/null >http.log 2>&1 &
+    server=$!
+    i=0
+    while ! grep -q 'port [0-9]' http.log 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    port=$(sed -n 's/.* port \([0-9][0-9]*\).*/\1/p' http.log | head -n 1)
+    if [ -z "$port" ]; then echo "the HTTP server did not start:"; cat http.log; kill "$server"; exit 1; fi
+    project download gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$port/jre.tar.gz\""
+    ;;
+esac
+
+export PLIMO_E2E_DIR="Z:$(echo "$work" | tr / '\\')"
+cd "$bin" && "$wine_run" "$bin/e2e_wintests.exe" --gtest_filter="$filter" </dev/null
+rc=$?
+if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; fi
+exit $rc

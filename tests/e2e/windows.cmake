@@ -1,0 +1,25 @@
+# Whole installer flows: run-flows.sh builds installers with the native
+# plimo-pack (built next to this configuration by scripts/build.sh; the tests
+# are skipped while it is missing) and runs e2e_wintests under Wine on them.
+add_executable(e2e_wintests ${CMAKE_CURRENT_LIST_DIR}/WinFlowTest.cpp)
+target_link_libraries(e2e_wintests PRIVATE plimo_testsupport gtest_main)
+target_link_options(e2e_wintests PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
+add_dependencies(e2e_wintests plimo)
+foreach(double jvmsearch_java_double plimo_jvm_double)
+  if(TARGET ${double})
+    add_dependencies(e2e_wintests ${double})
+  endif()
+endforeach()
+
+set(PLIMO_E2E_PACK ${CMAKE_BINARY_DIR}/../native/bin/plimo-pack)
+function(plimo_e2e_test name filter timeout)
+  add_test(NAME ${name}
+           COMMAND sh ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/run-flows.sh ${PLIMO_E2E_PACK} ${CMAKE_BINARY_DIR}/bin
+                   ${CMAKE_BINARY_DIR}/wine-run.sh ${CMAKE_BINARY_DIR}/e2e-${name} ${filter}
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${PLIMO_ARCH} TIMEOUT ${timeout}
+                       SKIP_RETURN_CODE 77)
+endfunction()
+# The flows that end within seconds, and the watcher's minute on its own.
+plimo_e2e_test(${PLIMO_ARCH}_e2e_flows "Flow.*-Flow.WatcherMinute" 600)
+plimo_e2e_test(${PLIMO_ARCH}_e2e_watcher "Flow.WatcherMinute" 300)
