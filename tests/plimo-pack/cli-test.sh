@@ -9,7 +9,7 @@ tool=$1 stub86=$2 stub64=$3 work=$4
 src=$(cd "$(dirname "$0")/../.." && pwd)
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 tool=$(absolute "$tool")
-stub86=$(absolute "$stub86") stub64=$(absolute "$stub64")
+stub86=$(absolute "$stub86") stub64=$(absolute "$stub64") work=$(absolute "$work")
 [ -f "$stub86" ] || stub86=$src/dist/plimo-x86.exe
 [ -f "$stub64" ] || stub64=$src/dist/plimo-x64.exe
 failures=0

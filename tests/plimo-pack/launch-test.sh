@@ -8,7 +8,7 @@ set -u
 arch=$1 tool=$2 stub=$3 bin=$4 prefix=$5 work=$6
 src=$(cd "$(dirname "$0")/../.." && pwd)
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
-tool=$(absolute "$tool") stub=$(absolute "$stub") bin=$(absolute "$bin") prefix=$(absolute "$prefix")
+tool=$(absolute "$tool") stub=$(absolute "$stub") bin=$(absolute "$bin") prefix=$(absolute "$prefix") work=$(absolute "$work")
 [ -f "$stub" ] || stub=$src/dist/plimo-$arch.exe
 if [ ! -f "$bin/java-double.exe" ] || [ ! -f "$bin/jvm.dll" ]; then
   echo "skipped: the $arch runtime doubles (java-double.exe, jvm.dll) are not built in $bin"

@@ -11,7 +11,7 @@ tool=$1 stub=$2 prefix=$3 work=$4
 src=$(cd "$(dirname "$0")/../.." && pwd)
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 tool=$(absolute "$tool")
-stub=$(absolute "$stub") prefix=$(absolute "$prefix")
+stub=$(absolute "$stub") prefix=$(absolute "$prefix") work=$(absolute "$work")
 [ -f "$stub" ] || stub=$src/dist/plimo-x86.exe
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
