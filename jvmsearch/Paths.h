@@ -19,12 +19,18 @@ bool isRelativePath(const char* path);
 // Absolute, lower-case path of the launcher as its command line names it,
 // computed once; empty when the command line's quote is not closed.
 const char* executablePath();
-// Drops every backslash that directly follows another one.
+// Drops every backslash that directly follows another one; a leading pair
+// ("\\host\share") is kept so that a network path stays one.
 void collapseBackslashes(std::string& path);
 // The executable directory (with its trailing backslash) followed by source
-// when source is relative, else source; doubled backslashes collapsed.
+// when source is relative, else source; doubled backslashes collapsed. The
+// source's case is kept and "." or ".." are not resolved. Empty when the
+// result would be longer than a path buffer holds (MAX_VALUE_LENGTH): a cut
+// path could name another file. When the command line names no usable
+// program, the executable directory is that of the running module.
 std::string resolveAgainstExeDir(const std::string& source);
-// resolveAgainstExeDir, then made absolute, lower-cased and collapsed.
+// resolveAgainstExeDir, then made absolute, lower-cased and collapsed; empty
+// when the path cannot be made absolute within a path buffer.
 std::string normalizePath(const std::string& source);
 
 }  // namespace plimo
