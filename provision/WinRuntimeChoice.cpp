@@ -28,6 +28,24 @@ constexpr char JAVA_EXE_FILTER[] = "Java EXE\0java.exe\0";
 static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76, "the pre-2000 request size");
 #endif
 
+typedef BOOL(WINAPI* GetOpenFileNameFn)(LPOPENFILENAMEA);
+typedef DWORD(WINAPI* CommDlgExtendedErrorFn)();
+
+// The common dialog library is loaded only when the user asks for it: linked
+// statically it would be loaded (with the shell libraries it needs) at every
+// start of every installer. It comes from the system directory by full path.
+HMODULE commonDialogLibrary() {
+  static HMODULE library = nullptr;
+  if (library == nullptr) {
+    char path[PATH_BUFFER_SIZE];
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    lstrcatA(path, "\\comdlg32.dll");
+    library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  return library;
+}
+
 }  // namespace
 
 bool browseForJavaExe(HWND owner) {
@@ -45,8 +63,19 @@ bool browseForJavaExe(HWND owner) {
   request.nMaxFile = sizeof file;
   request.lpstrTitle = title;
   request.Flags = OFN_FILEMUSTEXIST;
-  if (!GetOpenFileNameA(&request)) {
-    trace("open-file dialog ended without a pick (error %lu)", static_cast<unsigned long>(CommDlgExtendedError()));
+  HMODULE library = commonDialogLibrary();
+  auto getOpenFileName = library == nullptr ? nullptr
+                                            : reinterpret_cast<GetOpenFileNameFn>(reinterpret_cast<void*>(
+                                                  GetProcAddress(library, "GetOpenFileNameA")));
+  if (getOpenFileName == nullptr) {
+    trace("the open-file dialog is not available");
+    return false;
+  }
+  if (!getOpenFileName(&request)) {
+    auto extendedError = reinterpret_cast<CommDlgExtendedErrorFn>(
+        reinterpret_cast<void*>(GetProcAddress(library, "CommDlgExtendedError")));
+    trace("open-file dialog ended without a pick (error %lu)",
+          static_cast<unsigned long>(extendedError != nullptr ? extendedError() : 0));
     return false;
   }
   trace("picked %s", file);
