@@ -5,7 +5,7 @@ set(PLIMO_WIN_LIBS user32 gdi32 comctl32 comdlg32 advapi32 shell32 kernel32)
 set(PLIMO_WIN_DEFS NOMINMAX STRICT)
 
 # --- The shipped stub: size-optimised, no exceptions, fully static. ---------
-set(PLIMO_STUB_FLAGS -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables
+set(PLIMO_STUB_FLAGS -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
     -ffunction-sections -fdata-sections -fno-ident -Wall -Wextra)
 if(PLIMO_ARCH STREQUAL "x86")
   set(PLIMO_MANIFEST_ARCH X86)
