@@ -5,6 +5,7 @@
 // extraction directory, the deferred-deletion lists and the jvm.dll double's
 // record of the launch.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -204,12 +205,25 @@ class Flow : public ::testing::Test {
   // The double's window appears, the progress dialog becomes invisible while
   // it shows, and the launcher ends with 0 once main returns, leaving no
   // extraction directory behind.
-  void expectWindowedLaunch(Run& run, bool removesTemp = true) {
-    HWND window = waitForWindow(run.started, "PlimoJvmDoubleWindow", 0, 40000);
+  // progressMax: the bar's upper end, 150 when a runtime archive was
+  // unpacked, else 80.
+  void expectWindowedLaunch(Run& run, int progressMax, bool removesTemp = true) {
+    // The progress dialog shows until the program's window does.
+    bool progressSeen = false;
+    HWND window = nullptr;
+    DWORD start = GetTickCount();
+    while (window == nullptr && GetTickCount() - start < 40000) {
+      if (findWindow(run.started.processId, "MyDlgClass") != nullptr) progressSeen = true;
+      window = findWindow(run.started.processId, "PlimoJvmDoubleWindow");
+      if (window == nullptr && WaitForSingleObject(run.started.process, 0) == WAIT_OBJECT_0) break;
+      if (window == nullptr) Sleep(10);
+    }
     ASSERT_NE(window, nullptr) << "the Java program's window never showed; log:\n" << readFile(run.log);
+    EXPECT_TRUE(progressSeen) << "the progress dialog was never visible before the program's window";
     HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
     ASSERT_NE(progress, nullptr) << "no progress dialog";
-    DWORD start = GetTickCount();
+    EXPECT_EQ(SendDlgItemMessageA(progress, 1001, PBM_GETRANGE, FALSE, 0), progressMax);
+    start = GetTickCount();
     while (IsWindowVisible(progress) && GetTickCount() - start < 2500) Sleep(20);
     EXPECT_FALSE(IsWindowVisible(progress)) << "the progress dialog stayed visible beside the program's window";
     EXPECT_TRUE(IsWindowVisible(window)) << "the program's window closed before the check";
@@ -270,7 +284,7 @@ TEST_F(Flow, EachSearchSourceLaunchesItsRuntime) {
     }
     Run run;
     start(run, installer(c.exe), "", windowed(environment));
-    expectWindowedLaunch(run);
+    expectWindowedLaunch(run, 80);
     EXPECT_TRUE(pathExists(javaExe + ".starts")) << "the runtime's java.exe was never asked for its version";
     clearRegistry();
   }
@@ -330,7 +344,7 @@ TEST_F(Flow, ManualModeAsksAndRemembersThePick) {
     start(run, installer("search-installer.exe"), c.tail,
           windowed({"JAVA_HOME=" + files.file("installed-" + std::to_string(index))}));
     if (!c.manual) {
-      expectWindowedLaunch(run);
+      expectWindowedLaunch(run, 80);
       EXPECT_TRUE(pathExists(installed + ".starts"));
       continue;
     }
@@ -338,7 +352,7 @@ TEST_F(Flow, ManualModeAsksAndRemembersThePick) {
     ASSERT_NE(choice, nullptr) << "no runtime choice dialog in manual mode";
     EXPECT_FALSE(pathExists(installed + ".starts")) << "manual mode ran the automatic search";
     ASSERT_TRUE(pickJavaExe(run.started, choice, picked));
-    expectWindowedLaunch(run);
+    expectWindowedLaunch(run, 80);
 
     // The next run, without any variable, finds the pick through the registry;
     // without the version cache it must ask the picked java.exe again.
@@ -346,7 +360,7 @@ TEST_F(Flow, ManualModeAsksAndRemembersThePick) {
     std::string startsBefore = readFile(picked + ".starts");
     Run next;
     start(next, installer("search-installer.exe"), "", windowed({}));
-    expectWindowedLaunch(next);
+    expectWindowedLaunch(next, 80);
     EXPECT_NE(readFile(picked + ".starts"), startsBefore) << "the next run did not consider the picked runtime";
     EXPECT_EQ(findWindow(next.started.processId, "#32770", LOCATE_BUTTON), nullptr);
     clearRegistry();
@@ -362,7 +376,7 @@ TEST_F(Flow, BundledRuntimeLaunchesWithoutSearch) {
     Run run;
     start(run, installer("bundle.exe"), tail, windowed({"JAVA_HOME=" + files.file("installed")}));
     // The loaded jvm.dll of the unpacked runtime cannot be removed at exit.
-    expectWindowedLaunch(run, false);
+    expectWindowedLaunch(run, 150, false);
     EXPECT_FALSE(pathExists(installed + ".starts")) << "the search ran although the payload carries a runtime";
   }
 }
@@ -407,6 +421,45 @@ TEST_F(Flow, CancelAndCloseEnds) {
   }
 }
 
+// Closing the progress dialog while the search waits for a runtime's
+// java.exe (one that never answers) ends the launcher with 0.
+TEST_F(Flow, CloseDuringTheSearchEndsWithZero) {
+  std::string javaExe = makeHome(files.file("hanging"));
+  // Silent and never ending: the search waits for its version line.
+  ASSERT_TRUE(writeFile(javaExe + ".stderr", ""));
+  ASSERT_TRUE(writeFile(javaExe + ".hang", ""));
+  Run run;
+  start(run, installer("search-installer.exe"), "", windowed({"JAVA_HOME=" + files.file("hanging")}));
+  DWORD start = GetTickCount();
+  while (!pathExists(javaExe + ".starts") && GetTickCount() - start < 30000) Sleep(20);
+  ASSERT_TRUE(pathExists(javaExe + ".starts")) << "the search never ran the runtime's java.exe";
+  HWND progress = findWindow(run.started.processId, "MyDlgClass");
+  ASSERT_NE(progress, nullptr);
+  press(progress, IDCANCEL);
+  EXPECT_EQ(WaitForSingleObject(run.started.process, 30000), static_cast<DWORD>(WAIT_OBJECT_0));
+  // The hanging java.exe the search started (its process id leads its line)
+  // holds the launcher's standard error open: end it before reading that.
+  DWORD doubleId = std::strtoul(readFile(javaExe + ".starts").c_str(), nullptr, 10);
+  if (HANDLE hanging = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, doubleId)) {
+    TerminateProcess(hanging, 0xDEAD);
+    WaitForSingleObject(hanging, 10000);
+    CloseHandle(hanging);
+  }
+  finish(run, 0);
+  EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+  // The exit handler removed the files; the directory itself goes too, unless
+  // the java.exe still running in it as its current directory kept it, in
+  // which case it is listed for deferred deletion.
+  std::vector<std::string> dirs = subdirectories(run.temp.path());
+  if (!dirs.empty()) {
+    ASSERT_EQ(dirs.size(), 1u);
+    EXPECT_FALSE(pathExists(dirs[0] + "\\app.jar"));
+    EXPECT_FALSE(pathExists(dirs[0] + "\\notes.txt"));
+    EXPECT_TRUE(contains(splitList(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_dir")), dirs[0]))
+        << "the extraction directory was left behind unlisted";
+  }
+}
+
 // Fatal messages on the worker: a message box with the configured text,
 // exit code 1 and every extracted path in the deferred-deletion lists.
 TEST_F(Flow, FatalMessageOnTheWorkerSchedulesDeletion) {
@@ -443,7 +496,7 @@ TEST_F(Flow, DownloadChosenInTheDialog) {
   ASSERT_NE(download, nullptr);
   EXPECT_TRUE(IsWindowVisible(download)) << "the download is not offered";
   press(choice, DOWNLOAD_BUTTON);
-  expectWindowedLaunch(run, false);
+  expectWindowedLaunch(run, 150, false);
 }
 
 // The window watcher: a graphical program without a window ends after a
