@@ -23,3 +23,13 @@ endfunction()
 # The flows that end within seconds, and the watcher's minute on its own.
 plimo_e2e_test(${PLIMO_ARCH}_e2e_flows "Flow.*-Flow.WatcherMinute" 600)
 plimo_e2e_test(${PLIMO_ARCH}_e2e_watcher "Flow.WatcherMinute" 300)
+
+# The flows write the prefix's JavaSoft keys, located list, version cache and
+# deletion lists, which the search, launcher and provision tests of this
+# configuration clear and check too: never run them side by side (ctest -j).
+foreach(test ${PLIMO_ARCH}_e2e_flows ${PLIMO_ARCH}_e2e_watcher ${PLIMO_ARCH}_launcher ${PLIMO_ARCH}_jvmsearch
+             ${PLIMO_ARCH}_provision)
+  if(TEST ${test})
+    set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK plimo_registry_${PLIMO_ARCH})
+  endif()
+endforeach()
