@@ -13,14 +13,12 @@ unset DISPLAY
 case "$action" in
   start)
     mkdir -p "$prefix"
-    # Wine's server and services outlive this script: they must hold none of
-    # our descriptors (a pipe or a lock file kept open would keep its owner
-    # waiting), so everything above 2 is closed in the subshell that starts
-    # the server (not in this shell, which reads its script through one).
+    # Wine's server outlives this script: it must hold none of our
+    # descriptors (a pipe or a lock file kept open would keep its owner
+    # waiting). The shell can name descriptors 0 to 9; 0 to 2 go to the null
+    # device.
     (
-      for fd in $(ls /proc/$$/fd 2>/dev/null); do
-        if [ "$fd" -gt 2 ] 2>/dev/null; then eval "exec $fd>&-" 2>/dev/null || true; fi
-      done
+      for fd in 3 4 5 6 7 8 9; do eval "exec $fd>&-"; done
       exec wineserver -p </dev/null >/dev/null 2>&1
     ) &
     if [ ! -f "$prefix/.plimo-ready" ]; then
