@@ -24,30 +24,30 @@ bool isFloatConversion(char16_t c) {
 }
 
 // One conversion after its '%': flags, width, precision, optional 'l', and
-// the conversion letter. Fills a narrow printf specification with the
+// the conversion letter. Fills a narrow printf conversion with the
 // numbers clamped. Returns the index after the conversion, or 0 when the
 // text there is not a floating-point conversion.
-std::size_t parseConversion(const std::u16string& format, std::size_t at, std::string& spec) {
-  spec = "%";
+std::size_t parseConversion(const std::u16string& format, std::size_t at, std::string& conversionText) {
+  conversionText = "%";
   std::size_t i = at;
-  while (i < format.size() && isFlag(format[i])) spec += static_cast<char>(format[i++]);
+  while (i < format.size() && isFlag(format[i])) conversionText += static_cast<char>(format[i++]);
   auto number = [&](void) {
     unsigned long value = 0;
     while (i < format.size() && isDigit(format[i])) {
       value = value * 10 + static_cast<unsigned long>(format[i++] - u'0');
       if (value > FIELD_LIMIT) value = FIELD_LIMIT;
     }
-    spec += std::to_string(value);
+    conversionText += std::to_string(value);
   };
   if (i < format.size() && isDigit(format[i])) number();
   if (i < format.size() && format[i] == u'.') {
     ++i;
-    spec += '.';
+    conversionText += '.';
     number();
   }
   if (i < format.size() && format[i] == u'l') ++i;  // "%lf" is a double as well
   if (i >= format.size() || !isFloatConversion(format[i])) return 0;
-  spec += static_cast<char>(format[i]);
+  conversionText += static_cast<char>(format[i]);
   return i + 1;
 }
 
@@ -77,14 +77,14 @@ int progressBarPosition(std::uint32_t received, std::uint32_t length) {
 
 bool isSafeProgressFormat(const std::u16string& format) {
   int conversions = 0;
-  std::string spec;
+  std::string conversionText;
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != u'%') continue;
     if (i + 1 < format.size() && format[i + 1] == u'%') {
       ++i;
       continue;
     }
-    std::size_t next = parseConversion(format, i + 1, spec);
+    std::size_t next = parseConversion(format, i + 1, conversionText);
     if (next == 0 || ++conversions > MAX_CONVERSIONS) return false;
     i = next - 1;
   }
@@ -101,7 +101,7 @@ std::u16string formatProgressLine(const std::u16string& format, const ProgressFi
   const double values[MAX_CONVERSIONS] = {figures.megabytesReceived, figures.megabytesTotal, figures.percent,
                                           figures.rate};
   int next = 0;
-  std::string spec;
+  std::string conversionText;
   for (std::size_t i = 0; i < format.size() && line.size() <= PROGRESS_LINE_MAX; ++i) {
     if (format[i] != u'%') {
       line += format[i];
@@ -112,9 +112,9 @@ std::u16string formatProgressLine(const std::u16string& format, const ProgressFi
       ++i;
       continue;
     }
-    std::size_t end = parseConversion(format, i + 1, spec);
+    std::size_t end = parseConversion(format, i + 1, conversionText);
     char field[PROGRESS_LINE_MAX + 2];
-    std::snprintf(field, sizeof field, spec.c_str(), values[next++]);
+    std::snprintf(field, sizeof field, conversionText.c_str(), values[next++]);
     for (const char* p = field; *p != '\0'; ++p) line += static_cast<char16_t>(static_cast<unsigned char>(*p));
     i = end - 1;
   }

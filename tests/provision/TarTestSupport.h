@@ -33,23 +33,23 @@ struct TarHeaderSpec {
   std::string sizeField;  // overrides the octal size text when not empty
 };
 
-inline std::string tarHeader(const TarHeaderSpec& spec) {
+inline std::string tarHeader(const TarHeaderSpec& header) {
   std::string h(512, '\0');
-  std::memcpy(&h[0], spec.name.data(), spec.name.size() < 100 ? spec.name.size() : 100);
+  std::memcpy(&h[0], header.name.data(), header.name.size() < 100 ? header.name.size() : 100);
   std::memcpy(&h[100], "0000644", 7);
   std::memcpy(&h[108], "0000000", 7);
   std::memcpy(&h[116], "0000000", 7);
-  std::string size = spec.sizeField;
+  std::string size = header.sizeField;
   if (size.empty()) {
     char text[16];
-    std::snprintf(text, sizeof text, "%011llo", static_cast<unsigned long long>(spec.size));
+    std::snprintf(text, sizeof text, "%011llo", static_cast<unsigned long long>(header.size));
     size = text;
   }
   std::memcpy(&h[124], size.data(), size.size() < 12 ? size.size() : 12);
   std::memcpy(&h[136], "00000000000", 11);
-  h[156] = spec.type;
-  std::memcpy(&h[257], spec.magic.data(), spec.magic.size() < 8 ? spec.magic.size() : 8);
-  std::memcpy(&h[345], spec.prefix.data(), spec.prefix.size() < 155 ? spec.prefix.size() : 155);
+  h[156] = header.type;
+  std::memcpy(&h[257], header.magic.data(), header.magic.size() < 8 ? header.magic.size() : 8);
+  std::memcpy(&h[345], header.prefix.data(), header.prefix.size() < 155 ? header.prefix.size() : 155);
   std::memset(&h[148], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : h) sum += c;
@@ -65,8 +65,8 @@ inline std::string padded(const std::string& data) {
   return out;
 }
 
-inline std::string tarEntry(const TarHeaderSpec& spec, const std::string& data) {
-  TarHeaderSpec s = spec;
+inline std::string tarEntry(const TarHeaderSpec& header, const std::string& data) {
+  TarHeaderSpec s = header;
   if (s.sizeField.empty()) s.size = data.size();
   return tarHeader(s) + padded(data);
 }
