@@ -45,8 +45,8 @@ cat <<TABLE
 
 | Measure | Ours / baseline | Baseline, same run | Aim |
 |---|---|---|---|
-| stub size x86, stripped | $(kb "$root/dist/plimo-x86.exe") KB | - | at most 128 KB |
-| stub size x64, stripped | $(kb "$root/dist/plimo-x64.exe") KB | - | - |
+| stub size x86, stripped | $(kb "$build/x86/bin/plimo-x86.exe") KB | - | at most 128 KB |
+| stub size x64, stripped | $(kb "$build/x64/bin/plimo-x64.exe") KB | - | - |
 | start-up to main, warm cache, empty payload (x86, Wine) | ${startup:-?} | minimal host loading the same jvm.dll | at most 1.5 |
 | payload extraction speed, 200 MB (x86, Wine) | ${payload:-?} | CopyFileA of the same bytes | at least 0.8 |
 | payload extraction speed, 200 MB (x86, Wine) | ${payloadLoop:-?} | ReadFile/WriteFile loop, 8 KB chunks | - |
