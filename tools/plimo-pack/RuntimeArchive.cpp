@@ -22,10 +22,6 @@ struct EntryFree {
   void operator()(archive_entry* e) const { archive_entry_free(e); }
 };
 
-// The launcher's unpacker reads only the 100-byte name field of a header
-// (no prefix field, no pax records), so longer names land elsewhere.
-constexpr std::size_t LAUNCHER_NAME_LIMIT = 99;
-
 struct Walker {
   archive* a;
   ArchiveResult& result;
@@ -51,10 +47,6 @@ struct Walker {
       }
       bool directory = fs::is_directory(status);
       std::string name = rel.generic_string() + (directory ? "/" : "");
-      if (name.size() > LAUNCHER_NAME_LIMIT)
-        result.warnings.push_back("runtime.bundle: \"" + name + "\" is longer than " +
-                                  std::to_string(LAUNCHER_NAME_LIMIT) +
-                                  " bytes; the launcher unpacks only the first part of such a name");
       if (!writeEntry(child.path(), name, directory, status)) return false;
       if (directory && !add(root, rel)) return false;
     }
