@@ -1,8 +1,11 @@
 #!/bin/sh
-# Creates a headless Wine prefix and starts a persistent wineserver for it
-# ("start"), or stops that server ("stop"). Every Wine process started here has
-# its descriptors closed or sent to a log: a server that inherited ctest's
-# output pipe would keep ctest waiting for ever.
+# Creates a headless Wine prefix and starts its server and services ("start"),
+# or stops them ("stop"). Every Wine process started here has its output sent
+# to a log and the build lock's descriptor closed: a server that inherited
+# ctest's output pipe or the lock would keep its owner waiting. The server is
+# Wine's ordinary one, which ends a few seconds after its last client: a
+# persistent server (-p) made runs under a file size limit and a signed
+# installer's run stall or end early in clean CI rehearsals.
 set -eu
 action=$1
 prefix=$2
@@ -13,16 +16,8 @@ unset DISPLAY
 case "$action" in
   start)
     mkdir -p "$prefix"
-    # Wine's server outlives this script: it must hold none of our
-    # descriptors (a pipe or a lock file kept open would keep its owner
-    # waiting). The shell can name descriptors 0 to 9; 0 to 2 go to the null
-    # device.
-    (
-      for fd in 3 4 5 6 7 8 9; do eval "exec $fd>&-"; done
-      exec wineserver -p </dev/null >/dev/null 2>&1
-    ) &
     if [ ! -f "$prefix/.plimo-ready" ]; then
-      wineboot -i </dev/null >"$prefix.log" 2>&1 || true
+      wineboot -i </dev/null >"$prefix.log" 2>&1 9>&- || true
       wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >>"$prefix.log" 2>&1
       # No crash dialog: a crashing test program must fail, not wait for a click.
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >>"$prefix.log" 2>&1
