@@ -74,29 +74,38 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
 temp_root=$(find "$prefix/drive_c/users" -maxdepth 4 -type d -name Temp 2>/dev/null | head -n 1)
 [ -n "$temp_root" ] || { echo "no Temp folder in $prefix"; exit 1; }
-rm -rf "$temp_root"/plm*
-wine signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
-pid=$!
-found=""
-i=0
-while [ $i -lt 60 ]; do
-  for f in "$temp_root"/plm*_dir*/hello.txt; do
-    [ -f "$f" ] && cmp -s "$f" hello.txt && [ -f "$(dirname "$f")/data.bin" ] && cmp -s "$(dirname "$f")/data.bin" data.bin && found=$f
+run_installer() {
+  rm -rf "$temp_root"/plm*
+  wine signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
+  pid=$!
+  found=""
+  i=0
+  while [ $i -lt 60 ]; do
+    for f in "$temp_root"/plm*_dir*/hello.txt; do
+      [ -f "$f" ] && cmp -s "$f" hello.txt && [ -f "$(dirname "$f")/data.bin" ] && cmp -s "$(dirname "$f")/data.bin" data.bin && found=$f
+    done
+    [ -n "$found" ] && break
+    kill -0 $pid 2>/dev/null || { sleep 1; for f in "$temp_root"/plm*_dir*/hello.txt; do [ -f "$f" ] && cmp -s "$f" hello.txt && found=$f; done; break; }
+    sleep 1
+    i=$((i + 1))
   done
-  [ -n "$found" ] && break
-  kill -0 $pid 2>/dev/null || { sleep 1; for f in "$temp_root"/plm*_dir*/hello.txt; do [ -f "$f" ] && cmp -s "$f" hello.txt && found=$f; done; break; }
-  sleep 1
-  i=$((i + 1))
-done
-# Give the launcher a moment to reach its message, then end whatever still runs.
-j=0
-while kill -0 $pid 2>/dev/null && [ $j -lt 15 ]; do sleep 1; j=$((j + 1)); done
-if kill -0 $pid 2>/dev/null; then
-  wineserver -k </dev/null >/dev/null 2>&1
-  (wineserver -p </dev/null >/dev/null 2>&1 &)
-  echo "the installer was still running after $((i + j)) s; ended it"
-else
-  wait $pid; echo "the installer ended by itself with exit code $?"
+  # Give the launcher a moment to reach its message, then end whatever still runs.
+  j=0
+  while kill -0 $pid 2>/dev/null && [ $j -lt 15 ]; do sleep 1; j=$((j + 1)); done
+  if kill -0 $pid 2>/dev/null; then
+    wineserver -k </dev/null >/dev/null 2>&1
+    (wineserver -p </dev/null >/dev/null 2>&1 &)
+    echo "the installer was still running after $((i + j)) s; ended it"
+  else
+    wait $pid; echo "the installer ended by itself with exit code $?"
+  fi
+}
+run_installer
+# A Wine process that ends at once without running anything (seen now and
+# then while another prefix is being created beside this one) gets one more try.
+if [ -z "$found" ] && [ ! -s wine-err.txt ]; then
+  echo "the installer ended without running; trying once more"
+  run_installer
 fi
 echo "--- installer's standard error:"; cat wine-err.txt
 # The text of message 1001 comes from the block: seeing it shows the block was read.
