@@ -3,10 +3,11 @@
 # reader natively and under Wine (extractTarGz with its Windows file target),
 # each as a ratio to GNU tar -xzf of the same archive in the same run. Best of
 # three runs each.
-#   usage: bench/TarUnpack.sh [MEGABYTES]   (run from the repository root,
-#   after building build/x86's tar_unpack_bench)
+#   usage: bench/TarUnpack.sh [MEGABYTES] [x86|x64]   (after building that
+#   configuration's tar_unpack_bench; x86 when not given)
 set -eu
 size=${1:-150}
+arch=${2:-x86}
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d /tmp/plimo-tarbench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -37,13 +38,16 @@ native_ms=$("$native" "$archive" "$work/native" 3)
 echo "tar -xzf: ${tar_ms} ms"
 echo "native reader: ${native_ms} ms, ratio $(echo "$native_ms / $tar_ms" | bc -l | cut -c1-5)"
 
-wine_bench="$root/build/x86/bin/tar_unpack_bench.exe"
-if [ -x "$root/build/x86/wine-run.sh" ] && [ -f "$wine_bench" ]; then
+wine_run="$root/build/$arch/wine-run.sh"
+wine_bench="$root/build/$arch/bin/tar_unpack_bench.exe"
+if [ ! -x "$wine_run" ] || [ ! -f "$wine_bench" ]; then
+  echo "not measured under Wine: build/$arch tar_unpack_bench.exe is not built"
+elif ! reason=$("$wine_run" --can-run); then
+  echo "not measured under Wine: ${reason#skipped: }"
+else
   mkdir "$work/wine"
-  wine_ms=$("$root/build/x86/wine-run.sh" "$wine_bench" "Z:$archive" "Z:$work/wine" 3 | tr -d '\r')
+  wine_ms=$("$wine_run" "$wine_bench" "Z:$archive" "Z:$work/wine" 3 | tr -d '\r')
   tar_ms2=$(best_tar)
   echo "tar -xzf (again): ${tar_ms2} ms"
-  echo "under Wine (x86, extractTarGz): ${wine_ms} ms, ratio $(echo "$wine_ms / $tar_ms2" | bc -l | cut -c1-5)"
-else
-  echo "build/x86 tar_unpack_bench.exe not built: Wine run skipped"
+  echo "under Wine ($arch, extractTarGz): ${wine_ms} ms, ratio $(echo "$wine_ms / $tar_ms2" | bc -l | cut -c1-5)"
 fi

@@ -2,6 +2,7 @@
 # AddressSanitizer and UBSan, the fuzzers, plimo-pack and the tests that need
 # a real JDK.
 find_package(ZLIB REQUIRED)
+include(PlimoWineHost)
 set(PLIMO_FUZZ_SECONDS 30 CACHE STRING "Time each fuzzer runs as a test")
 
 set(PLIMO_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -51,21 +51,28 @@ target_link_libraries(plimo_testsupport PUBLIC plimo_win gtest)
 target_compile_definitions(plimo_testsupport PUBLIC PLIMO_ARCH="${PLIMO_ARCH}" PLIMO_STUB_NAME="plimo-${PLIMO_ARCH}.exe")
 set(PLIMO_TEST_LINK_OPTIONS -static)
 
-# --- Wine: one prefix inside the build tree, one persistent server. ---------
+# --- Wine: one prefix inside the build tree. ---------------------------------
+include(PlimoWineHost)
 set(PLIMO_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
-add_test(NAME wine_${PLIMO_ARCH}_start COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_WINEPREFIX})
-add_test(NAME wine_${PLIMO_ARCH}_stop COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_WINEPREFIX})
-set_tests_properties(wine_${PLIMO_ARCH}_start PROPERTIES FIXTURES_SETUP wine_${PLIMO_ARCH} TIMEOUT 300)
-set_tests_properties(wine_${PLIMO_ARCH}_stop PROPERTIES FIXTURES_CLEANUP wine_${PLIMO_ARCH})
+# Every test that runs Wine says "skipped" (exit code 77, from wine-run.sh or
+# the prefix script) where this machine cannot run its architecture.
+set(PLIMO_WINE_TEST_ENV PLIMO_HOST_RUNS_32BIT=${PLIMO_HOST_RUNS_32BIT_SH})
+add_test(NAME wine_${PLIMO_ARCH}_start COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_WINEPREFIX} ${PLIMO_ARCH})
+add_test(NAME wine_${PLIMO_ARCH}_stop COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_WINEPREFIX} ${PLIMO_ARCH})
+set_tests_properties(wine_${PLIMO_ARCH}_start PROPERTIES FIXTURES_SETUP wine_${PLIMO_ARCH} TIMEOUT 300
+                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_WINE_TEST_ENV}")
+set_tests_properties(wine_${PLIMO_ARCH}_stop PROPERTIES FIXTURES_CLEANUP wine_${PLIMO_ARCH}
+                     ENVIRONMENT "${PLIMO_WINE_TEST_ENV}")
 
 # A Windows test: runs under Wine with the prefix fixture, from the bin folder
 # (where the stub and the doubles are).
 function(plimo_wine_test name)
   add_test(NAME ${name} COMMAND ${ARGN} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${PLIMO_ARCH} TIMEOUT 900)
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${PLIMO_ARCH} TIMEOUT 900
+                       SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_WINE_TEST_ENV}")
 endfunction()
 
 foreach(folder IN LISTS PLIMO_TEST_FOLDERS)

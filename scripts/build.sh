@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything: the native core, tests, fuzzers and plimo-pack, and the
-# x86 and x64 stubs with their Windows tests; leaves the release artefacts in
-# dist/ and builds the demo installer when plimo-pack is there.
+# The main job: builds what ships and nothing else — the x86 and x64 stubs,
+# plimo-pack (self-contained, stripped) and the demo installer — and leaves
+# them in dist/. scripts/test.sh builds the tests, doubles and benchmarks.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PLIMO_BUILD_DIR:-$root/build}
@@ -10,19 +10,21 @@ jobs=${PLIMO_JOBS:-2}
 configure() {
   local dir=$1; shift
   if [ ! -f "$build/$dir/build.ninja" ]; then
-    cmake -S "$root" -B "$build/$dir" -G Ninja "$@"
+    cmake -S "$root" -B "$build/$dir" -G Ninja "$@" >"$build/$dir.configure.log" 2>&1 \
+      || { cat "$build/$dir.configure.log"; exit 1; }
   fi
 }
 
+mkdir -p "$build"
 configure native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 configure x86 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake"
 configure x64 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
 
-for dir in x86 x64 native; do
-  cmake --build "$build/$dir" -j "$jobs"
-done
+cmake --build "$build/x86" -j "$jobs" --target plimo
+cmake --build "$build/x64" -j "$jobs" --target plimo
+cmake --build "$build/native" -j "$jobs" --target plimo-pack
 
-# One ctest over all three configurations.
+# One ctest over all three configurations (scripts/test.sh runs it).
 cat > "$build/CTestTestfile.cmake" <<CT
 subdirs("native")
 subdirs("x86")
@@ -32,10 +34,7 @@ CT
 mkdir -p "$root/dist"
 cp "$build/x86/bin/plimo-x86.exe" "$root/dist/plimo-x86.exe"
 cp "$build/x64/bin/plimo-x64.exe" "$root/dist/plimo-x64.exe"
-if [ -x "$build/native/bin/plimo-pack" ]; then
-  cp "$build/native/bin/plimo-pack" "$root/dist/plimo-pack"
-fi
-if [ -x "$root/demo/build-demo.sh" ] && [ -x "$root/dist/plimo-pack" ]; then
-  "$root/demo/build-demo.sh" "$build/demo" "$root/dist"
-fi
+# The build tree's plimo-pack keeps its symbols for debugging; the shipped one is stripped.
+strip -o "$root/dist/plimo-pack" "$build/native/bin/plimo-pack"
+"$root/demo/build-demo.sh" "$build/demo" "$root/dist"
 ls -l "$root/dist"

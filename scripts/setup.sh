@@ -9,3 +9,29 @@ $sudo dpkg --add-architecture i386
 $sudo apt-get update -qq
 grep -v '^#' "$root/scripts/packages.txt" | xargs $sudo apt-get install -y -qq --no-install-recommends >/dev/null
 echo "packages installed"
+
+# Check what was installed: a 64-bit Windows program under Wine, and whether
+# this kernel runs 32-bit programs (Debian's wine needs them for x86 and starts
+# through its 32-bit loader; without them the x64 tests use the 64-bit loader
+# and the x86 tests under Wine are skipped).
+check=$(mktemp -d /tmp/plimo-setup-check-XXXXXX)
+trap 'WINEPREFIX="$check/prefix" wineserver -k >/dev/null 2>&1 || true; rm -rf "$check"' EXIT
+python3 "$root/cmake/elf32-probe.py" "$check/elf32-probe"
+runs32=0
+status=0
+"$check/elf32-probe" 2>/dev/null || status=$?
+[ "$status" -eq 42 ] && runs32=1
+out=$(PLIMO_HOST_RUNS_32BIT=$runs32 sh -c '
+  . "$1/cmake/wine-env.sh"
+  plimo_wine_env x64 "$2/prefix"
+  timeout 300 $WINE cmd /c echo plimo-wine64-ok </dev/null 2>/dev/null 9>&-' run "$root" "$check" | tr -d '\r') || true
+if [ "$out" = plimo-wine64-ok ]; then
+  echo "Wine runs 64-bit Windows programs: yes"
+else
+  echo "Wine runs 64-bit Windows programs: NO (the x64 tests will fail; output: '$out')"
+fi
+if [ "$runs32" = 1 ]; then
+  echo "This kernel runs 32-bit programs: yes (x86 and x64 tests run under Wine)"
+else
+  echo "This kernel runs 32-bit programs: no (32-bit emulation disabled; the x86 tests under Wine will be skipped)"
+fi

@@ -6,6 +6,7 @@
 # Exit code 77 (skipped) when plimo-pack or the runtime doubles are not built.
 set -u
 pack=$1 bin=$2 wine_run=$3 work=$4 filter=$5
+"$wine_run" --can-run || exit $?
 if [ ! -x "$pack" ]; then
   echo "skipped: no native plimo-pack at $pack (scripts/build.sh builds it)"
   exit 77

@@ -34,11 +34,12 @@ preferred_vm_type = "server"
 TOML
 "$tool" build project.toml -o setup.exe --stub "$stub" --arch "$arch" >/dev/null || { echo "build failed"; exit 1; }
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+. "$src/cmake/wine-env.sh"
+plimo_wine_env "$arch" "$prefix"
+if [ -n "$PLIMO_WINE_SKIP" ]; then echo "skipped: $PLIMO_WINE_SKIP"; exit 77; fi
 log=$work/jni.log
 export PLIMO_JVMDOUBLE_LOG="Z:$(echo "$log" | tr / '\\')"
-wine setup.exe </dev/null >wine-out.txt 2>wine-err.txt &
+$WINE setup.exe </dev/null >wine-out.txt 2>wine-err.txt &
 pid=$!
 i=0
 while [ $i -lt 90 ] && ! grep -q '^call' "$log" 2>/dev/null; do
@@ -48,8 +49,7 @@ while [ $i -lt 90 ] && ! grep -q '^call' "$log" 2>/dev/null; do
 done
 if kill -0 $pid 2>/dev/null; then
   # After main returns, the launcher waits for the application's window.
-  wineserver -k </dev/null >/dev/null 2>&1
-  (wineserver -p </dev/null >/dev/null 2>&1 &)
+  $WINESERVER -k </dev/null >/dev/null 2>&1
 fi
 wait $pid 2>/dev/null
 echo "--- installer's standard error:"; cat wine-err.txt

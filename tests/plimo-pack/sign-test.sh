@@ -5,14 +5,14 @@
 # that inspect and extract still see the block, and runs the signed installer
 # under Wine: it must read its block and write its payload files into its
 # temporary directory.
-# Usage: sign-test.sh PLIMO_PACK STUB_X86 WINEPREFIX WORK_DIR
+# Usage: sign-test.sh PLIMO_PACK STUB WINEPREFIX WORK_DIR [x86|x64]
 set -u
-tool=$1 stub=$2 prefix=$3 work=$4
+tool=$1 stub=$2 prefix=$3 work=$4 arch=${5:-x86}
 src=$(cd "$(dirname "$0")/../.." && pwd)
 absolute() { case $1 in /*) echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
 tool=$(absolute "$tool")
 stub=$(absolute "$stub") prefix=$(absolute "$prefix") work=$(absolute "$work")
-[ -f "$stub" ] || stub=$src/dist/plimo-x86.exe
+[ -f "$stub" ] || stub=$src/dist/plimo-$arch.exe
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -34,7 +34,7 @@ bundle = "fakejre"
 [messages]
 no_jvm = "SIGNED-TEST: no runtime"
 TOML
-"$tool" build project.toml -o setup.exe --stub "$stub" --arch x86 >/dev/null || { echo "build failed"; exit 1; }
+"$tool" build project.toml -o setup.exe --stub "$stub" --arch "$arch" >/dev/null || { echo "build failed"; exit 1; }
 
 # --- sign --------------------------------------------------------------------
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
@@ -70,13 +70,18 @@ rm -rf x && "$tool" extract signed.exe -d x >/dev/null || fail "extract of the s
 cmp -s x/hello.txt hello.txt && cmp -s x/data.bin data.bin || fail "extract of the signed installer differs"
 
 # --- run the signed installer under Wine ---------------------------------------------
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+. "$src/cmake/wine-env.sh"
+plimo_wine_env "$arch" "$prefix"
+if [ -n "$PLIMO_WINE_SKIP" ]; then
+  [ $failures -ne 0 ] && { echo "$failures failure(s)"; exit 1; }
+  echo "skipped: running the signed installer: $PLIMO_WINE_SKIP"
+  exit 77
+fi
 temp_root=$(find "$prefix/drive_c/users" -maxdepth 4 -type d -name Temp 2>/dev/null | head -n 1)
 [ -n "$temp_root" ] || { echo "no Temp folder in $prefix"; exit 1; }
 run_installer() {
   rm -rf "$temp_root"/plm*
-  wine signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
+  $WINE signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
   pid=$!
   found=""
   i=0
@@ -93,8 +98,7 @@ run_installer() {
   j=0
   while kill -0 $pid 2>/dev/null && [ $j -lt 15 ]; do sleep 1; j=$((j + 1)); done
   if kill -0 $pid 2>/dev/null; then
-    wineserver -k </dev/null >/dev/null 2>&1
-    (wineserver -p </dev/null >/dev/null 2>&1 &)
+    $WINESERVER -k </dev/null >/dev/null 2>&1
     echo "the installer was still running after $((i + j)) s; ended it"
   else
     wait $pid; echo "the installer ended by itself with exit code $?"
