@@ -3,21 +3,23 @@
 // image generated in code; tests with the real stub run as scripts.
 #include <gtest/gtest.h>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <zlib.h>
 
 #include "launcher/BlockWriter.h"
+#include "provision/TarReader.h"
+#include "tests/provision/TarTestSupport.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Commands.h"
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
+#include "tools/plimo-pack/RuntimeArchive.h"
 
 namespace plimo::pack {
 namespace {
@@ -333,42 +335,55 @@ TEST_F(PlimoPack, StubSearchLooksBesideTheToolThenInDistFolders) {
   EXPECT_EQ(candidates.back(), fs::path("dist/plimo-x64.exe"));
 }
 
-std::vector<std::string> archiveNames(const std::string& bytes, std::uint64_t& unpacked) {
-  std::vector<std::string> names;
-  archive* a = archive_read_new();
-  archive_read_support_filter_gzip(a);
-  archive_read_support_format_tar(a);
-  EXPECT_EQ(archive_read_open_memory(a, bytes.data(), bytes.size()), ARCHIVE_OK);
-  archive_entry* entry;
-  while (archive_read_next_header(a, &entry) == ARCHIVE_OK) {
-    names.push_back(archive_entry_pathname(entry));
-    EXPECT_EQ(archive_entry_mtime(entry), 0);
-    EXPECT_EQ(archive_entry_uid(entry), 0);
-  }
-  archive_read_free(a);
-  // The tar stream's size, counted by inflating it independently.
+// The tar stream inside a gzip file, inflated independently of the writer.
+std::string inflated(const std::string& gzip) {
   z_stream z{};
   EXPECT_EQ(inflateInit2(&z, 16 + MAX_WBITS), Z_OK);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  z.avail_in = static_cast<uInt>(bytes.size());
-  unpacked = 0;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gzip.data()));
+  z.avail_in = static_cast<uInt>(gzip.size());
+  std::string tar;
   char out[65536];
   int rc;
   do {
     z.next_out = reinterpret_cast<Bytef*>(out);
     z.avail_out = sizeof out;
     rc = inflate(&z, Z_NO_FLUSH);
-    unpacked += sizeof out - z.avail_out;
+    tar.append(out, sizeof out - z.avail_out);
   } while (rc == Z_OK);
   EXPECT_EQ(rc, Z_STREAM_END);
   inflateEnd(&z);
-  return names;
+  return tar;
+}
+
+// Checks every header of a tar stream the way strict readers do (checksum,
+// octal fields) and the fixed metadata; returns the entries' types and modes
+// in stream order.
+std::vector<std::string> checkedHeaders(const std::string& tar) {
+  std::vector<std::string> seen;
+  std::size_t at = 0;
+  while (at + 512 <= tar.size() && tar.compare(at + 257, 5, "ustar") == 0) {
+    const char* h = tar.data() + at;
+    unsigned sum = 0;
+    for (int i = 0; i < 512; ++i) sum += (i >= 148 && i < 156) ? ' ' : static_cast<unsigned char>(h[i]);
+    EXPECT_EQ(parseTarOctal(h + 148, 8), static_cast<std::int32_t>(sum)) << "checksum at " << at;
+    EXPECT_EQ(parseTarOctal(h + 136, 12), 0) << "mtime at " << at;
+    EXPECT_EQ(parseTarOctal(h + 108, 8), 0) << "uid at " << at;
+    EXPECT_EQ(parseTarOctal(h + 116, 8), 0) << "gid at " << at;
+    std::int32_t size = parseTarOctal(h + 124, 12);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(parseTarOctal(h + 100, 8)));
+    seen.push_back(std::string(1, h[156]) + " " + mode);
+    at += 512 + (static_cast<std::size_t>(size) + 511) / 512 * 512;
+  }
+  EXPECT_EQ(tar.substr(at), std::string(1024, '\0')) << "the stream does not end in two zero blocks";
+  return seen;
 }
 
 TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameBytesEachTime) {
   fs::path jre = dir / "runtime";
   writeAll(jre / "release", "JAVA_VERSION=\"17\"");
   writeAll(jre / "bin" / "java.exe", std::string(100000, 'j'));
+  fs::permissions(jre / "bin" / "java.exe", fs::perms::owner_exec, fs::perm_options::add);
   writeAll(jre / "bin" / "server" / "jvm.dll", "dll");
   writeAll(jre / "lib" / "modules", std::string(70000, 'm'));
   writeAll(jre / "a" / "b" / "c.txt", "c");
@@ -385,11 +400,18 @@ TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameByt
   EXPECT_EQ(contents.store.narrow.at(2003), "app.jar;jre.tar.gz;");
   std::vector<std::string> written;
   ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", "windows-1252", written, error)) << error;
-  std::uint64_t unpacked = 0;
-  std::vector<std::string> names = archiveNames(readAll(dir / "out" / "jre.tar.gz"), unpacked);
-  EXPECT_EQ(names, (std::vector<std::string>{"a/", "a/b/", "a/b/c.txt", "bin/", "bin/java.exe", "bin/server/",
-                                             "bin/server/jvm.dll", "lib/", "lib/modules", "release"}));
-  EXPECT_EQ(contents.store.narrow.at(151), std::to_string(unpacked));
+  std::string tar = inflated(readAll(dir / "out" / "jre.tar.gz"));
+  EXPECT_EQ(contents.store.narrow.at(151), std::to_string(tar.size()));
+  EXPECT_EQ(checkedHeaders(tar), (std::vector<std::string>{"5 755", "5 755", "0 644", "5 755", "0 755", "5 755",
+                                                           "0 644", "5 755", "0 644", "0 644"}));
+  // The launcher's reader, into a target that refuses a file before its
+  // folder: the entries come in sorted order, each folder first.
+  test::MemoryTarget target;
+  ASSERT_EQ(extractTarGzFile((dir / "out" / "jre.tar.gz").c_str(), target, nullptr, 0), TarStatus::Ok);
+  EXPECT_EQ(target.requested, (std::vector<std::string>{"a", "a/b", "a/b/c.txt", "bin", "bin/java.exe", "bin/server",
+                                                        "bin/server/jvm.dll", "lib", "lib/modules", "release"}));
+  EXPECT_EQ(target.files.at("bin/java.exe"), std::string(100000, 'j'));
+  EXPECT_EQ(target.files.at("lib/modules"), std::string(70000, 'm'));
 
   // Other time stamps, the same inputs otherwise: the same bytes.
   fs::last_write_time(jre / "bin" / "java.exe", fs::file_time_type::clock::now() - std::chrono::hours(50));
@@ -398,6 +420,37 @@ TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameByt
   EXPECT_TRUE(readAll(dir / "setup.exe") == first);
   // Only the installer is left: no temporary files beside it.
   EXPECT_EQ(filesIn(dir), (std::set<std::string>{"stub.exe", "project.toml", "setup.exe", "runtime", "app.jar", "out"}));
+}
+
+TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {
+  // Names around the limits of the ustar name field (100 bytes) and its
+  // prefix (155 bytes); beyond them only a pax record carries the name.
+  const std::string part(40, 'p');
+  const std::vector<std::string> names = {
+      std::string(100, 'a'),                                   // fills the name field
+      std::string(99, 'd') + "/f",                             // a directory name of 100 with its slash
+      std::string(100, 'e') + "/f",                            // a directory name of 101 with its slash
+      part + "/" + part + "/" + part + "/" + part + "/x.jar",  // 169: prefix and name
+      std::string(155, 'q') + "/" + std::string(100, 'r'),     // both fields full
+      std::string(156, 's') + "/t",                            // prefix one too long
+      std::string(120, 'u'),                                   // one long component
+      part + "/" + std::string(101, 'v'),                      // a last component over 100
+      part + "/" + part + "/" + part + "/" + part + "/" + part + "/" + part + "/" + part + "/last.txt",
+  };
+  fs::path tree = dir / "tree";
+  std::map<std::string, std::string> expected;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    writeAll(tree / names[i], "content " + std::to_string(i));
+    expected[names[i]] = "content " + std::to_string(i);
+  }
+  ArchiveResult result = writeRuntimeArchive(tree, dir / "jre.tar.gz");
+  ASSERT_TRUE(result.ok) << result.error;
+  std::string tar = inflated(readAll(dir / "jre.tar.gz"));
+  EXPECT_EQ(result.decompressedSize, tar.size());
+  checkedHeaders(tar);
+  test::MemoryTarget target;
+  ASSERT_EQ(extractTarGzFile((dir / "jre.tar.gz").c_str(), target, nullptr, 0), TarStatus::Ok);
+  EXPECT_EQ(target.files, expected);
 }
 
 TEST_F(PlimoPack, ReadingRefusesDamagedInstallersAndUnsafeNames) {

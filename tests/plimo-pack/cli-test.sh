@@ -73,6 +73,19 @@ cmp -s again.exe setup-windows-1252.exe || fail "two builds of the same project 
 "$tool" build project.toml -o wrong.exe --stub "$stub64" --arch x86 2>/dev/null
 [ $? -eq 2 ] && [ ! -e wrong.exe ] || fail "an x64 stub for --arch x86 is not refused"
 
+# --- --version ------------------------------------------------------------------
+version=$("$tool" --version) || fail "--version does not exit with 0"
+echo "$version" | grep -qx 'plimo-pack [0-9][0-9]*\.[0-9][0-9]*\.[0-9][0-9]*' || fail "--version prints \"$version\""
+
+# --- a bundled runtime unpacks with GNU tar as well, long names included ------------
+long=$(printf 'n%.0s' $(seq 1 120))/$(printf 'm%.0s' $(seq 1 110)).jar
+mkdir -p rt/bin "rt/$(dirname "$long")" && printf 'java' > rt/bin/java.exe && printf 'long' > "rt/$long"
+printf '[launch]\nmain_class = "a.B"\n[runtime]\nbundle = "rt"\n' > rt.toml
+"$tool" build rt.toml -o rt.exe --stub "$stub86" >/dev/null 2>err.txt || fail "runtime build: $(cat err.txt)"
+rm -rf rtx rtu && "$tool" extract rt.exe -d rtx >/dev/null && mkdir rtu && tar -xzf rtx/jre.tar.gz -C rtu 2>err.txt \
+  || fail "GNU tar cannot unpack the runtime archive: $(cat err.txt)"
+diff -r rt rtu >/dev/null || fail "the runtime unpacked by GNU tar differs from its source"
+
 # --- invalid input: exit code 2, nothing written -----------------------------------
 printf '[launch]\nmain_class = "a.B"\nmain_clas = "typo"\n' > bad.toml
 "$tool" build bad.toml -o bad.exe --stub "$stub86" 2>err.txt

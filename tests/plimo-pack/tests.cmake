@@ -17,17 +17,43 @@ add_test(NAME native_plimo_pack_cli
                  ${PLIMO_PACK_STUB_X64} ${CMAKE_BINARY_DIR}/plimo-pack-cli)
 set_tests_properties(native_plimo_pack_cli PROPERTIES TIMEOUT 600)
 
+# The shipped tool runs on any Linux with the C library: ldd lists nothing
+# else (no libstdc++, zlib, toml++, libarchive), and it carries no symbols.
+add_test(NAME native_plimo_pack_self_contained
+         COMMAND sh -c [=[
+           deps=$(ldd "$1") || exit 1
+           echo "$deps"
+           others=$(echo "$deps" | grep -v -E '^[[:space:]]*(linux-vdso|linux-gate|lib(c|m|dl|pthread|rt)\.so|/lib.*/ld-linux)')
+           [ -z "$others" ] || { echo "FAIL: needs more than the C library: $others"; exit 1; }
+           readelf -S "$1" | grep -q '\.symtab' && { echo "FAIL: not stripped"; exit 1; }
+           echo "only the C library, stripped"]=] sh $<TARGET_FILE:plimo-pack>)
+
 # Signing with a throw-away certificate, then running the signed installer
 # under Wine in a prefix of its own.
+# The prefix is made for x64 programs where this machine runs no 32-bit ones;
+# the signed installer is then the x64 one.
 set(PLIMO_PACK_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-plimo-pack)
-add_test(NAME native_plimo_pack_wine_start COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_PACK_WINEPREFIX})
-add_test(NAME native_plimo_pack_wine_stop COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_PACK_WINEPREFIX})
-set_tests_properties(native_plimo_pack_wine_start PROPERTIES FIXTURES_SETUP plimo_pack_wine TIMEOUT 300)
-set_tests_properties(native_plimo_pack_wine_stop PROPERTIES FIXTURES_CLEANUP plimo_pack_wine)
+set(PLIMO_PACK_WINE_ENV PLIMO_HOST_RUNS_32BIT=${PLIMO_HOST_RUNS_32BIT_SH})
+if(PLIMO_HOST_RUNS_32BIT)
+  set(PLIMO_PACK_SIGN_ARCH x86)
+  set(PLIMO_PACK_SIGN_STUB ${PLIMO_PACK_STUB_X86})
+else()
+  set(PLIMO_PACK_SIGN_ARCH x64)
+  set(PLIMO_PACK_SIGN_STUB ${PLIMO_PACK_STUB_X64})
+endif()
+add_test(NAME native_plimo_pack_wine_start
+         COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_PACK_WINEPREFIX} ${PLIMO_PACK_SIGN_ARCH})
+add_test(NAME native_plimo_pack_wine_stop
+         COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_PACK_WINEPREFIX} ${PLIMO_PACK_SIGN_ARCH})
+set_tests_properties(native_plimo_pack_wine_start PROPERTIES FIXTURES_SETUP plimo_pack_wine TIMEOUT 300
+                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
+set_tests_properties(native_plimo_pack_wine_stop PROPERTIES FIXTURES_CLEANUP plimo_pack_wine
+                     ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
 add_test(NAME native_plimo_pack_signed
-         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/sign-test.sh $<TARGET_FILE:plimo-pack> ${PLIMO_PACK_STUB_X86}
-                 ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-sign)
-set_tests_properties(native_plimo_pack_signed PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300)
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/sign-test.sh $<TARGET_FILE:plimo-pack> ${PLIMO_PACK_SIGN_STUB}
+                 ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-sign ${PLIMO_PACK_SIGN_ARCH})
+set_tests_properties(native_plimo_pack_signed PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
+                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
 
 # An installer of each architecture runs to the launch with the runtime
 # doubles of that architecture's build (skipped while they are not built).
@@ -37,5 +63,5 @@ foreach(arch x86 x64)
                    ${CMAKE_SOURCE_DIR}/build/${arch}/bin/plimo-${arch}.exe ${CMAKE_SOURCE_DIR}/build/${arch}/bin
                    ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-launch-${arch})
   set_tests_properties(native_plimo_pack_launch_${arch} PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
-                       SKIP_RETURN_CODE 77)
+                       SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
 endforeach()

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   using namespace plimo::pack;
   CLI::App app{"plimo-pack: builds Java installers from the plimo launcher stub"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "plimo-pack " PLIMO_PACK_VERSION, "print the version and exit");
 
   BuildOptions build;
   std::string arch;

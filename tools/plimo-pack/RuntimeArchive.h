@@ -16,11 +16,12 @@ struct ArchiveResult {
 };
 
 // Writes every directory and regular file below directory into archivePath:
-// ustar with pax extensions where a name needs them, gzip-compressed. Entries
-// are in sorted order with each directory before its contents (the launcher
-// creates a file's directory only from an earlier directory entry). Times,
-// owners and the gzip time stamp are fixed, so the same tree gives the same
-// bytes. Symbolic links and special files are left out with a warning.
+// ustar headers, a pax "path" record before an entry whose name does not fit
+// ustar's name and prefix fields, two zero blocks at the end, all compressed
+// with gzip. Entries are in byte order of their names with each directory
+// before its contents. Times, owners and the gzip header are fixed and modes
+// are 0755 (directories, executable files) or 0644, so the same tree gives the
+// same bytes. Symbolic links and special files are left out with a warning.
 ArchiveResult writeRuntimeArchive(const std::filesystem::path& directory, const std::filesystem::path& archivePath);
 
 }  // namespace plimo::pack
