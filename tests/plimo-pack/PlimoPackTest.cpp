@@ -265,6 +265,30 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
       {"runtime directory missing", main + "[runtime]\nbundle = \"nojre\"\n", "is not a directory"},
       {"wrong type", "[launch]\nmain_class = \"a.B\"\nforward_j_options = \"yes\"\n", "expected true or false"},
       {"not TOML", "[launch\n", "not valid TOML"},
+      {"payload folder", "payload = [\"jre/\"]\n" + main, "\"jre/\" is a folder"},
+      {"class path item without its kind letter", "[launch]\nmain_class = \"a.B\"\nclass_path = [\"lib/app.jar\"]\n",
+       "\"lib/app.jar\" does not start with its kind letter (A, D, S or E) and required flag (0 or 1); "
+       "write it as \"A1lib/app.jar\""},
+      {"search entry without its kind letter", main + "[runtime]\nsearch_sequence = [\"Y\", \"yJAVA_HOME\"]\n",
+       "search_sequence[1]: \"yJAVA_HOME\" does not start with its kind letter"},
+      {"version with a suffix", main + "[runtime]\nmin_version = \"1.8+\"\n",
+       "runtime.min_version: \"1.8+\" is not a version such as \"1.8\", \"11\", \"17.0.2\" or \"1.8.0_201\" (line 4)"},
+      {"early-access version", main + "[runtime]\nmax_version = \"17-ea\"\n", "runtime.max_version: \"17-ea\" is not"},
+      {"version with an empty component", main + "[runtime]\nmin_version = \"1..8\"\n", "is not a version"},
+      {"update number not last", main + "[runtime]\nmin_version = \"1_8.0\"\n", "is not a version"},
+      {"maximum below the minimum", main + "[runtime]\nmin_version = \"11\"\nmax_version = \"1.8\"\n",
+       "runtime.max_version: \"1.8\" is below runtime.min_version \"11\"; no runtime could fit (line 5)"},
+      {"maximum below the minimum by numbers, not text", main + "[runtime]\nmin_version = \"1.10\"\nmax_version = \"1.9\"\n",
+       "is below runtime.min_version"},
+      {"maximum one update below", main + "[runtime]\nmin_version = \"1.8.0_201\"\nmax_version = \"1.8.0_200\"\n",
+       "is below runtime.min_version"},
+      {"download over ftp", main + "[runtime]\ndownload_url = \"ftp://example.com/jre.tar.gz\"\n",
+       "runtime.download_url: \"ftp://example.com/jre.tar.gz\": the launcher downloads over http:// or https:// only (line 4)"},
+      {"download without a server", main + "[runtime]\ndownload_url = \"https:///jre.tar.gz\"\n", "names no server"},
+      {"download of a zip", main + "[runtime]\ndownload_url = \"https://example.com/jre.zip\"\n",
+       "does not name a .tar.gz archive"},
+      {"download with .tar.gz only in its query", main + "[runtime]\ndownload_url = \"http://example.com/get?f=jre.tar.gz\"\n",
+       "does not name a .tar.gz archive"},
   };
   writeAll(dir / "setup.exe", "previous installer");
   for (const Invalid& c : cases) {
@@ -291,15 +315,76 @@ TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
   EXPECT_EQ(contents.store.wide.at(20013).size(), 8191u);
 }
 
+TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
+  struct Accepted {
+    const char* minimum;
+    const char* maximum;
+    const char* address;
+  };
+  const Accepted cases[] = {
+      {"1.8", "1.8", "http://example.com/jre.tar.gz"},
+      // The maximum is compared over its own components: "1.8" admits 1.8.0_201.
+      {"1.8.0_201", "1.8", "https://example.com/java/17/jre.tar.gz"},
+      {"9", "11", "HTTPS://Example.COM/JRE.TAR.GZ?token=1#x"},
+      {"1.8", "17.0.2", "http://10.0.0.1:8080/a/b/jre.tar.gz"},
+      {"", "1.4", ""},
+      {"11", "", ""},
+  };
+  for (const Accepted& c : cases) {
+    SCOPED_TRACE(std::string(c.minimum) + " .. " + c.maximum + " " + c.address);
+    std::string errors;
+    ASSERT_EQ(build(std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
+                        "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address + "\"\n",
+                    &errors),
+              EXIT_OK)
+        << errors;
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    EXPECT_EQ(contents.store.narrow.at(126), c.minimum);
+    EXPECT_EQ(contents.store.narrow.at(127), c.maximum);
+    EXPECT_EQ(contents.store.narrow.at(150), c.address);
+  }
+}
+
+TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
+  for (const char* kind : {"installer", "application"}) {
+    SCOPED_TRACE(kind);
+    std::string errors;
+    ASSERT_EQ(build(std::string("[launch]\nmain_class = \"a.B\"\nlauncher_kind = \"") + kind + "\"\n", &errors),
+              EXIT_OK)
+        << errors;
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    std::vector<std::string> texts;
+    for (const auto& [id, text] : contents.store.narrow)
+      if (id >= 1000 && id <= 1011) texts.push_back(text);
+    for (const auto& [id, text] : contents.store.wide) texts.push_back(utf8FromUtf16(text));
+    ASSERT_EQ(texts.size(), 12u + 14u);
+    int setupWording = 0;
+    for (std::string text : texts) {
+      std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+      if (text.find("setup") != std::string::npos || text.find("installation") != std::string::npos) ++setupWording;
+    }
+    if (std::string(kind) == "application") {
+      EXPECT_EQ(setupWording, 0);
+    } else {
+      // The installer wording is unchanged.
+      EXPECT_EQ(contents.store.narrow.at(1000), "Setup error");
+      EXPECT_EQ(contents.store.wide.at(20013), u"Setup");
+      EXPECT_EQ(setupWording, 6);
+    }
+  }
+}
+
 TEST_F(PlimoPack, EntriesTheLauncherWouldIgnoreAreWarnings) {
   struct Warned {
     std::string project;
     const char* expected;
   };
   const Warned cases[] = {
-      {"[runtime]\nsearch_sequence = [\"yJAVA_HOME\"]\n", "does not start with E, A, R, S or Y"},
       {"[runtime]\nsearch_sequence = [\"\"]\n", "empty entry"},
-      {"[launch]\nclass_path = [\"X1lib\"]\n", "does not start with A, D, S or E"},
       {"[launch]\nclass_path = [\"A1\"]\n", "names no path"},
       {"[messages]\nclass_path_entry_missing = \"missing\"\n", "lacks %FILE_NAME%"},
   };
@@ -316,6 +401,62 @@ TEST_F(PlimoPack, EntriesTheLauncherWouldIgnoreAreWarnings) {
     EXPECT_NE(errors.find("warning: "), std::string::npos) << errors;
     EXPECT_NE(errors.find(c.expected), std::string::npos) << errors;
   }
+}
+
+TEST_F(PlimoPack, AnOutputThatIsAnInputIsRefusedAndMissingFoldersAreCreated) {
+  writeAll(dir / "app.jar", "app");
+  writeAll(dir / "runtime" / "bin" / "java.exe", "java");
+  fs::create_hard_link(dir / "app.jar", dir / "linked.jar");
+  fs::create_directories(dir / "sub");
+  const std::string project = "payload = [\"app.jar\"]\n[launch]\nmain_class = \"a.B\"\n[runtime]\nbundle = \"runtime\"\n";
+  writeAll(dir / "project.toml", project);
+  struct Refused {
+    fs::path output;
+    const char* expected;
+  };
+  const Refused cases[] = {
+      {dir / "sub" / ".." / "project.toml", "it is the project file"},
+      {dir / "app.jar", "it is the payload file"},
+      {dir / "linked.jar", "it is the payload file"},
+      {dir / "." / "stub.exe", "it is the stub"},
+      {dir / "runtime" / "bin" / "java.exe", "inside the runtime directory"},
+      {dir / "runtime" / "setup.exe", "inside the runtime directory"},  // would pack itself
+  };
+  for (const Refused& c : cases) {
+    SCOPED_TRACE(c.output.string());
+    std::map<fs::path, std::string> before;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) before[e.path()] = readAll(e.path());
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = c.output;
+    options.stub = dir / "stub.exe";
+    std::ostringstream out, err;
+    EXPECT_EQ(runBuild(options, out, err), EXIT_INVALID);
+    EXPECT_NE(err.str().find(c.expected), std::string::npos) << err.str();
+    std::map<fs::path, std::string> after;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) after[e.path()] = readAll(e.path());
+    EXPECT_TRUE(before == after) << "a file was changed or added";
+  }
+
+  BuildOptions options;
+  options.project = dir / "project.toml";
+  options.output = dir / "new" / "deeper" / "setup.exe";
+  options.stub = dir / "stub.exe";
+  std::ostringstream out, err;
+  EXPECT_EQ(runBuild(options, out, err), EXIT_OK) << err.str();
+  std::string error;
+  InstallerContents contents;
+  EXPECT_TRUE(readInstaller(options.output, contents, error)) << error;
+
+  // A project file that is not there is an input that cannot be read.
+  options.project = dir / "missing.toml";
+  err.str("");
+  EXPECT_EQ(runBuild(options, out, err), EXIT_FAILED);
+  EXPECT_NE(err.str().find("cannot read the project file \"" + options.project.string() + "\": no such file"),
+            std::string::npos)
+      << err.str();
 }
 
 TEST_F(PlimoPack, StubArchitectureMustMatch) {
@@ -453,11 +594,12 @@ TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {
   EXPECT_EQ(target.files, expected);
 }
 
-TEST_F(PlimoPack, ReadingRefusesDamagedInstallersAndUnsafeNames) {
+TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
   std::string stub = fakeStub().substr(0, 0x300);
-  struct Damaged {
+  struct Refused {
     const char* label;
-    std::string bytes;
+    std::string file;
+    const char* expected;
   };
   BlockWriter climbing;
   climbing.addNarrow(2002, "1");
@@ -465,19 +607,27 @@ TEST_F(PlimoPack, ReadingRefusesDamagedInstallersAndUnsafeNames) {
   BlockWriter truncated;
   truncated.addNarrow(2002, "2");
   truncated.addNarrow(2003, "a;b;");
-  const Damaged cases[] = {
-      {"no block", stub},
-      {"record longer than the file", truncated.tables() + payloadRecord("aaaa") + std::string("\x10\x00\x00\x00", 4) + "bb"},
-      {"record without a length", truncated.tables() + payloadRecord("aaaa") + "\x01"},
-      {"name leaving the directory", climbing.tables() + payloadRecord("x")},
+  const char* notInstaller = "is not a plimo installer (no data block found)";
+  const Refused cases[] = {
+      {"bare stub", stub, notInstaller},
+      {"project file", "[launch]\nmain_class = \"a.B\"\n", notInstaller},
+      {"signed stub", stub + std::string(600, '\x30'), notInstaller},
+      {"three bytes after the image", stub + "abc", notInstaller},
+      {"record longer than the file",
+       stub + truncated.tables() + payloadRecord("aaaa") + std::string("\x10\x00\x00\x00", 4) + "bb",
+       "the payload record of \"b\" runs past the end of the file"},
+      {"record without a length", stub + truncated.tables() + payloadRecord("aaaa") + "\x01",
+       "the payload record of \"b\" is cut short"},
+      {"block cut inside its tables", stub + truncated.tables().substr(0, 20), "carries a damaged data block"},
+      {"name leaving the directory", stub + climbing.tables() + payloadRecord("x"), "refusing the payload name"},
   };
-  for (const Damaged& c : cases) {
+  for (const Refused& c : cases) {
     SCOPED_TRACE(c.label);
-    writeAll(dir / "bad.exe", c.label == std::string("no block") ? c.bytes : stub + c.bytes);
+    writeAll(dir / "bad.exe", c.file);
     std::vector<std::string> written;
     std::string error;
     EXPECT_FALSE(extractInstaller(dir / "bad.exe", dir / "out", "windows-1252", written, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_TRUE(written.empty());
     EXPECT_FALSE(fs::exists(dir / "evil.dll"));
   }

@@ -95,7 +95,12 @@ grep -q 'unknown key "launch.main_clas"' err.txt || fail "unknown key not named:
 ls -a | grep -q '^\.bad\.exe\.' && fail "a temporary file was left behind"
 "$tool" build bad.toml 2>/dev/null
 [ $? -eq 2 ] || fail "a missing -o is not a usage error with exit code 2"
-"$tool" inspect params.txt 2>/dev/null && fail "inspect of a file without a block succeeded"
+"$tool" build missing.toml -o missing.exe --stub "$stub86" 2>err.txt
+[ $? -eq 1 ] || fail "a missing project file does not exit with 1"
+for file in params.txt "$stub86"; do
+  "$tool" inspect "$file" >/dev/null 2>err.txt && fail "inspect of $file succeeded"
+  grep -q 'is not a plimo installer (no data block found)' err.txt || fail "inspect of $file says: $(cat err.txt)"
+done
 
 # --- 200 MB payload, memory limited to about 100 MB ----------------------------------
 dd if=/dev/urandom of=big.bin bs=1M count=200 status=none

@@ -68,7 +68,7 @@ const EntryInfo* findEntry(const std::vector<EntryInfo>& list, std::int32_t id) 
 
 const std::vector<MessageInfo>& narrowMessages() {
   static const std::vector<MessageInfo> messages = {
-      {1000, "error_caption", nullptr, "Setup error"},
+      {1000, "error_caption", nullptr, "Setup error", "Error"},
       {1001, "no_jvm", nullptr,
        "No suitable Java runtime was found on this computer.\r\nPlease install a Java runtime and run this program again."},
       {1002, "jvm_on_path_damaged", nullptr,
@@ -93,28 +93,38 @@ const std::vector<MessageInfo>& wideMessages() {
       {20001, "downloading", nullptr, "Downloading the Java runtime. Please wait..."},
       {20002, "wininet_missing", nullptr,
        "The Internet functions of Windows (wininet.dll) are not available.\r\n"
-       "Please install Internet Explorer 3.0 or later and run this setup again."},
+       "Please install Internet Explorer 3.0 or later and run this setup again.",
+       "The Internet functions of Windows (wininet.dll) are not available.\r\n"
+       "Please install Internet Explorer 3.0 or later and start this program again."},
       {20003, "download_failed", nullptr,
-       "The Java runtime could not be downloaded.\r\nPlease check your Internet connection and run this setup again."},
+       "The Java runtime could not be downloaded.\r\nPlease check your Internet connection and run this setup again.",
+       "The Java runtime could not be downloaded.\r\nPlease check your Internet connection and start this program again."},
       {20004, "pick_java_title", nullptr, "Select java.exe"},
       {20005, "choice_with_download", nullptr,
        "No suitable Java runtime was found on this computer.\r\n"
        "You can download one now or locate an installed java.exe."},
       {20006, "choice_without_download", nullptr,
        "No suitable Java runtime was found on this computer.\r\nPlease locate an installed java.exe."},
-      {20007, "preparing", nullptr, "Preparing the installation. Please wait..."},
+      {20007, "preparing", nullptr, "Preparing the installation. Please wait...", "Starting the program. Please wait..."},
       {20008, "progress_format", "%f", "%.1f MB of %.1f MB received (%.0f%%), %.0f kb/s"},
       {20009, "connecting", nullptr, "Connecting..."},
       {20010, "download_button", nullptr, "Download"},
       {20011, "locate_button", nullptr, "Locate..."},
       {20012, "cancel_button", nullptr, "Cancel"},
-      {20013, "caption", nullptr, "Setup"},
+      {20013, "caption", nullptr, "Setup", "Java program"},
       {20014, "no_window", nullptr,
        "The application did not open a window within 60 seconds.\r\n"
        "Please run this setup again. If the problem persists, start it\r\n"
+       "with the parameter /manual and choose a Java runtime yourself.",
+       "The program did not open a window within 60 seconds.\r\n"
+       "Please start it again. If the problem persists, start it\r\n"
        "with the parameter /manual and choose a Java runtime yourself."},
   };
   return messages;
+}
+
+const char* defaultTextFor(const MessageInfo& m, bool application) {
+  return application && m.applicationText ? m.applicationText : m.defaultText;
 }
 
 bool isSafeProgressFormat(const std::string& text, std::string& why) {

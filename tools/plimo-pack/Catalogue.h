@@ -26,7 +26,13 @@ struct MessageInfo {
   const char* name;          // key below [messages] or [wide_messages]
   const char* placeholder;   // the placeholder the launcher fills in, or nullptr
   const char* defaultText;   // UTF-8
+  // The default of an application launcher (launch.launcher_kind
+  // "application") where the installer wording would be wrong; nullptr: the same.
+  const char* applicationText = nullptr;
 };
+
+// The default text of m for an installer or for an application launcher.
+const char* defaultTextFor(const MessageInfo& m, bool application);
 
 // Narrow messages 1000 to 1011 (written in the project's code page).
 const std::vector<MessageInfo>& narrowMessages();

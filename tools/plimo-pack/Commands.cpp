@@ -39,6 +39,43 @@ std::optional<fs::path> findStub(const BuildOptions& options, const std::string&
   return std::nullopt;
 }
 
+// True when path lies in directory or below it; both are absolute and free of
+// "." and "..".
+bool isWithin(const fs::path& path, const fs::path& directory) {
+  auto p = path.begin();
+  for (auto d = directory.begin(); d != directory.end(); ++d, ++p) {
+    if (d->empty()) continue;  // the empty last component of "dir/"
+    if (p == path.end() || *p != *d) return false;
+  }
+  return true;
+}
+
+// Why writing the output would destroy one of the build's own inputs; empty
+// when it would not. Files are compared as files (device and inode), so that
+// "./a.jar", "../x/a.jar" and a hard link all count as a.jar.
+std::string overwrittenInput(const BuildOptions& options, const Project& project, const fs::path& stub) {
+  std::error_code ec;
+  if (project.runtimeDirectory) {
+    // The runtime directory is packed as it is while the build runs, and the
+    // temporary files lie beside the output: an output in there would pack
+    // itself, even when it does not exist yet.
+    fs::path runtime = fs::weakly_canonical(fs::absolute(*project.runtimeDirectory, ec), ec);
+    fs::path folder = fs::weakly_canonical(fs::absolute(options.output, ec).parent_path(), ec);
+    if (!ec && isWithin(folder, runtime))
+      return "it lies inside the runtime directory \"" + project.runtimeDirectory->string() + "\" (runtime.bundle)";
+  }
+  if (!fs::exists(options.output, ec)) return "";
+  auto same = [&](const fs::path& input) {
+    std::error_code e;
+    return fs::equivalent(options.output, input, e) && !e;
+  };
+  if (same(options.project)) return "it is the project file";
+  if (same(stub)) return "it is the stub";
+  for (const auto& file : project.payload)
+    if (same(file.source)) return "it is the payload file \"" + file.source.string() + "\"";
+  return "";
+}
+
 std::string escaped(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
@@ -86,11 +123,16 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   if (!diagnostics.errors.empty()) {
     err << "plimo-pack: nothing written (" << diagnostics.errors.size() << " error"
         << (diagnostics.errors.size() == 1 ? "" : "s") << ")\n";
-    return EXIT_INVALID;
+    return diagnostics.unreadable ? EXIT_FAILED : EXIT_INVALID;
   }
   std::string arch = options.arch.value_or("x86");
   std::optional<fs::path> stub = findStub(options, arch, err);
   if (!stub) return EXIT_INVALID;
+  std::error_code ec;
+  if (!fs::is_regular_file(*stub, ec)) {
+    err << "plimo-pack: error: cannot read the stub \"" << stub->string() << "\": no such file\n";
+    return EXIT_FAILED;
+  }
   Arch machine;
   if (!stubArch(*stub, machine)) {
     err << "plimo-pack: error: \"" << stub->string() << "\" is not an x86 or x64 Windows executable\n";
@@ -102,13 +144,22 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
         << "\n";
     return EXIT_INVALID;
   }
+  std::string clash = overwrittenInput(options, project, *stub);
+  if (!clash.empty()) {
+    err << "plimo-pack: error: refusing to write \"" << options.output.string() << "\": " << clash << "\n";
+    return EXIT_INVALID;
+  }
+  fs::path folder = options.output.parent_path();
+  if (!folder.empty() && !fs::create_directories(folder, ec) && ec) {
+    err << "plimo-pack: error: cannot create the folder \"" << folder.string() << "\": " << ec.message() << "\n";
+    return EXIT_FAILED;
+  }
   WriteResult result = writeInstaller(project, *stub, options.output);
   for (const auto& w : result.warnings) err << "plimo-pack: warning: " << w << "\n";
   if (!result.ok) {
     err << "plimo-pack: error: " << result.error << "\n";
     return EXIT_FAILED;
   }
-  std::error_code ec;
   out << "wrote " << options.output.string() << " (" << stubArchName << ", " << fs::file_size(options.output, ec)
       << " bytes, " << project.payload.size() + (project.runtimeDirectory ? 1 : 0) << " payload files)\n";
   return EXIT_OK;

@@ -240,11 +240,21 @@ bool readInstaller(const fs::path& path, InstallerContents& contents, std::strin
     return false;
   }
   contents.fileSize = source.size();
+  // Not a Windows executable, nothing after its image (a bare stub), or no
+  // block magic there: not an installer at all, rather than a damaged one.
   LoadError e = findEndOfImage(source, contents.imageEnd);
-  if (e == LoadError::None && !source.seek(contents.imageEnd)) e = LoadError::ReadInt;
-  if (e == LoadError::None) e = decodeConfigBlock(source, contents.store, contents.payloadOffset);
+  bool noBlock = e != LoadError::None || contents.fileSize - contents.imageEnd < 4 || contents.imageEnd > contents.fileSize ||
+                 !source.seek(contents.imageEnd);
+  if (!noBlock) {
+    e = decodeConfigBlock(source, contents.store, contents.payloadOffset);
+    noBlock = e == LoadError::Magic;
+  }
+  if (noBlock) {
+    error = "\"" + path.string() + "\" is not a plimo installer (no data block found)";
+    return false;
+  }
   if (e != LoadError::None) {
-    error = "\"" + path.string() + "\" carries no readable block (" + loadErrorText(e) + ")";
+    error = "\"" + path.string() + "\" carries a damaged data block (" + loadErrorText(e) + ")";
     return false;
   }
   deriveConfigFlags(contents.store);

@@ -11,6 +11,7 @@
 #include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
 #include "launcher/PayloadFormat.h"
+#include "jvmsearch/JavaVersion.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 
@@ -81,6 +82,50 @@ bool isDottedJavaName(const std::string& name) {
     }
   }
   return !atStart;
+}
+
+bool isVersionBound(const std::string& text) {
+  // Digits, dot-separated groups of digits, and at most one "_" group last:
+  // "11", "1.8", "17.0.2", "1.8.0_201".
+  bool digitBefore = false, update = false;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      digitBefore = true;
+    } else if ((c == '.' && !update) || (c == '_' && !update)) {
+      if (!digitBefore) return false;
+      update = c == '_';
+      digitBefore = false;
+    } else {
+      return false;
+    }
+  }
+  return digitBefore;
+}
+
+bool isDownloadAddress(const std::string& address, std::string& why) {
+  auto lower = [](std::string t) {
+    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
+    return t;
+  };
+  std::string folded = lower(address);
+  std::size_t host = folded.rfind("http://", 0) == 0 ? 7 : folded.rfind("https://", 0) == 0 ? 8 : 0;
+  if (host == 0) {
+    why = "the launcher downloads over http:// or https:// only";
+    return false;
+  }
+  if (host >= folded.size() || folded[host] == '/') {
+    why = "it names no server";
+    return false;
+  }
+  std::string path = folded.substr(0, folded.find_first_of("?#"));
+  std::size_t slash = path.find('/', host);
+  const std::string suffix = ".tar.gz";
+  if (slash == std::string::npos || path.size() < suffix.size() ||
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    why = "it does not name a .tar.gz archive, the only form the launcher unpacks";
+    return false;
+  }
+  return true;
 }
 
 namespace {
@@ -251,7 +296,11 @@ class Loader {
       if (item.is_string()) {
         text = item.as_string()->get();
         if (text.empty() || !std::strchr("ADSE", text[0])) {
-          warning(at + ": \"" + text + "\" does not start with A, D, S or E; the launcher ignores it");
+          std::string path = text.empty() ? "lib/app.jar" : text;
+          error(at + ": \"" + text + "\" does not start with its kind letter (A, D, S or E) and required flag (0 or 1); "
+                "write it as \"A1" + path + "\" or { kind = \"archive\", path = \"" + path + "\", required = true }" +
+                where(item));
+          continue;
         } else if (text.size() < 3) {
           warning(at + ": \"" + text + "\" names no path or variable after its two marker characters");
         }
@@ -303,10 +352,24 @@ class Loader {
     const std::string p = "runtime.";
     checkKeys(*runtime, p,
               {"min_version", "max_version", "search_sequence", "download_url", "preferred_vm_type", "bundle"});
-    plainString(*runtime, "min_version", p, 126);
-    plainString(*runtime, "max_version", p, 127);
+    std::optional<std::string> minimum = versionBound(*runtime, "min_version", 126);
+    std::optional<std::string> maximum = versionBound(*runtime, "max_version", 127);
+    // The launcher holds a version against the maximum over as many
+    // components as the maximum has, so "1.8" admits "1.8.0_201"; the range
+    // is empty exactly when the minimum itself does not pass.
+    if (minimum && maximum && !minimum->empty() && !maximum->empty() &&
+        !plimo::versionAcceptable(*minimum, *minimum, *maximum, true)) {
+      error(p + "max_version: \"" + *maximum + "\" is below runtime.min_version \"" + *minimum +
+            "\"; no runtime could fit" + where(*runtime->get("max_version")));
+    }
     loadSearchSequence(*runtime, p + "search_sequence");
-    plainString(*runtime, "download_url", p, 150);
+    if (auto address = stringAt(*runtime, "download_url", p + "download_url")) {
+      std::string why;
+      if (!address->empty() && !isDownloadAddress(*address, why))
+        error(p + "download_url: \"" + *address + "\": " + why + where(*runtime->get("download_url")));
+      else
+        setNarrow(150, p + "download_url", *address);
+    }
     plainString(*runtime, "preferred_vm_type", p, 152);
     if (auto bundle = stringAt(*runtime, "bundle", p + "bundle")) {
       fs::path dir = base_ / fs::u8path(*bundle);
@@ -317,6 +380,20 @@ class Loader {
         project_.runtimeDirectory = dir;
       }
     }
+  }
+
+  // A version bound; empty leaves that side open. Nothing when absent or wrong.
+  std::optional<std::string> versionBound(const toml::table& runtime, const char* key, std::int32_t id) {
+    std::string path = std::string("runtime.") + key;
+    std::optional<std::string> text = stringAt(runtime, key, path);
+    if (!text) return std::nullopt;
+    if (!text->empty() && !isVersionBound(*text)) {
+      error(path + ": \"" + *text + "\" is not a version such as \"1.8\", \"11\", \"17.0.2\" or \"1.8.0_201\"" +
+            where(*runtime.get(key)));
+      return std::nullopt;
+    }
+    setNarrow(id, path, *text);
+    return text;
   }
 
   void loadSearchSequence(const toml::table& t, const std::string& path) {
@@ -339,7 +416,10 @@ class Loader {
           continue;
         }
         if (!std::strchr("EARSY", text[0])) {
-          warning(at + ": \"" + text + "\" does not start with E, A, R, S or Y; the launcher ignores it");
+          error(at + ": \"" + text + "\" does not start with its kind letter (E, A, R, S or Y); write \"E" + text +
+                "\" or { kind = \"environment\", variable = \"" + text + "\" } for an environment variable, \"A" + text +
+                "\" or { kind = \"directory\", path = \"" + text + "\" } for a folder" + where(item));
+          continue;
         } else if (text[0] == 'E' && text.size() == 1) {
           warning(at + ": \"E\" names no environment variable; the launcher finds nothing with it");
         }
@@ -419,13 +499,18 @@ class Loader {
         error(at + ": expected a file path or a table with source and name" + where(item));
         continue;
       }
+      file.source = base_ / fs::u8path(source);
+      std::error_code ec;
+      if (fs::is_directory(file.source, ec)) {
+        error(at + ": \"" + source + "\" is a folder; the payload takes files, each listed on its own "
+              "(a Java runtime folder goes into runtime.bundle)" + where(item));
+        continue;
+      }
       std::string why;
       if (!isPlainFileName(file.name, why)) {
         error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why);
         continue;
       }
-      file.source = base_ / fs::u8path(source);
-      std::error_code ec;
       if (!fs::is_regular_file(file.source, ec)) {
         error(at + ": the file \"" + file.source.string() + "\" does not exist or is not a regular file");
         continue;
@@ -456,17 +541,19 @@ class Loader {
     if (narrow) known(narrowMessages(), *narrow, "messages.", *this);
     if (wide) known(wideMessages(), *wide, "wide_messages.", *this);
 
+    auto kind = project_.narrow.find(2001);
+    bool application = kind != project_.narrow.end() && kind->second == "e";
     for (const MessageInfo& m : narrowMessages()) {
       std::string path = std::string("messages.") + m.name;
       std::optional<std::string> text = narrow ? stringAt(*narrow, m.name, path) : std::nullopt;
       if (text && m.placeholder && text->find(m.placeholder) == std::string::npos)
         warning(path + ": the text lacks " + std::string(m.placeholder) + ", which the launcher fills in");
-      setNarrow(m.id, path, text ? *text : m.defaultText);
+      setNarrow(m.id, path, text ? *text : defaultTextFor(m, application));
     }
     for (const MessageInfo& m : wideMessages()) {
       std::string path = std::string("wide_messages.") + m.name;
       std::optional<std::string> text = wide ? stringAt(*wide, m.name, path) : std::nullopt;
-      std::string value = text ? *text : m.defaultText;
+      std::string value = text ? *text : defaultTextFor(m, application);
       std::string why;
       if (m.id == PROGRESS_FORMAT_ID && !isSafeProgressFormat(value, why)) {
         error(path + ": unsafe format: " + why);
@@ -525,9 +612,12 @@ bool loadProjectText(const std::string& text, const fs::path& baseDirectory, Pro
 }
 
 bool loadProject(const fs::path& file, Project& project, Diagnostics& diagnostics) {
+  std::error_code ec;
   std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    diagnostics.errors.push_back("cannot read the project file \"" + file.string() + "\"");
+  if (!in || fs::is_directory(file, ec)) {
+    std::string why = !fs::exists(file, ec) ? ": no such file" : fs::is_directory(file, ec) ? ": it is a folder" : "";
+    diagnostics.errors.push_back("cannot read the project file \"" + file.string() + "\"" + why);
+    diagnostics.unreadable = true;
     return false;
   }
   std::stringstream buffer;

@@ -13,6 +13,7 @@ namespace plimo::pack {
 struct Diagnostics {
   std::vector<std::string> errors;    // each stops the build (exit code 2)
   std::vector<std::string> warnings;  // reported, the build goes on
+  bool unreadable = false;            // the project file itself could not be read (exit code 1)
 };
 
 struct PayloadFile {
@@ -50,5 +51,12 @@ bool loadProjectText(const std::string& text, const std::filesystem::path& baseD
 bool isPlainFileName(const std::string& name, std::string& why);
 // Identifiers separated by dots, as Java writes a fully qualified class name.
 bool isDottedJavaName(const std::string& name);
+// A version bound: numbers separated by dots, optionally an update number
+// after "_" last ("11", "1.8", "17.0.2", "1.8.0_201").
+bool isVersionBound(const std::string& text);
+// An address the launcher can download a runtime archive from: http:// or
+// https://, a server, and a path (query and fragment aside) ending in
+// ".tar.gz". why receives the reason when it is not.
+bool isDownloadAddress(const std::string& address, std::string& why);
 
 }  // namespace plimo::pack
