@@ -459,6 +459,35 @@ TEST_F(PlimoPack, AnOutputThatIsAnInputIsRefusedAndMissingFoldersAreCreated) {
       << err.str();
 }
 
+TEST_F(PlimoPack, TheStarterProjectBuildsWithoutWarningsAndIsNeverOverwritten) {
+  std::ostringstream out, err;
+  ASSERT_EQ(runInit(dir / "starter", out, err), EXIT_OK) << err.str();
+  fs::path project = dir / "starter" / STARTER_PROJECT_NAME;
+  std::string written = readAll(project);
+  writeAll(dir / "starter" / "app.jar", "jar");
+  BuildOptions options;
+  options.project = project;
+  options.output = dir / "starter" / "setup.exe";
+  options.stub = dir / "stub.exe";
+  err.str("");
+  ASSERT_EQ(runBuild(options, out, err), EXIT_OK) << err.str();
+  Project loaded;
+  Diagnostics diagnostics;
+  EXPECT_TRUE(loadProject(project, loaded, diagnostics));
+  EXPECT_TRUE(diagnostics.warnings.empty()) << diagnostics.warnings.front();
+  InstallerContents contents;
+  std::string error;
+  ASSERT_TRUE(readInstaller(options.output, contents, error)) << error;
+  EXPECT_EQ(contents.store.narrow.at(2003), "app.jar;");
+
+  writeAll(project, "edited");
+  err.str("");
+  EXPECT_EQ(runInit(dir / "starter", out, err), EXIT_INVALID);
+  EXPECT_NE(err.str().find("exists"), std::string::npos) << err.str();
+  EXPECT_EQ(readAll(project), "edited");
+  EXPECT_NE(written, "edited");
+}
+
 TEST_F(PlimoPack, StubArchitectureMustMatch) {
   std::string errors;
   EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n", &errors, "x64"), EXIT_INVALID);

@@ -86,6 +86,14 @@ rm -rf rtx rtu && "$tool" extract rt.exe -d rtx >/dev/null && mkdir rtu && tar -
   || fail "GNU tar cannot unpack the runtime archive: $(cat err.txt)"
 diff -r rt rtu >/dev/null || fail "the runtime unpacked by GNU tar differs from its source"
 
+# --- init: a starter project that builds, never written over ------------------------
+rm -rf starter && "$tool" init starter >/dev/null || fail "init"
+printf 'jar' > starter/app.jar
+"$tool" build starter/plimo.toml -o starter/setup.exe --stub "$stub86" >/dev/null 2>err.txt || fail "the starter project does not build: $(cat err.txt)"
+[ -s err.txt ] && fail "the starter project draws warnings: $(cat err.txt)"
+"$tool" init starter 2>/dev/null
+[ $? -eq 2 ] || fail "init over an existing project does not exit with 2"
+
 # --- invalid input: exit code 2, nothing written -----------------------------------
 printf '[launch]\nmain_class = "a.B"\nmain_clas = "typo"\n' > bad.toml
 "$tool" build bad.toml -o bad.exe --stub "$stub86" 2>err.txt

@@ -1,6 +1,9 @@
 #include "tools/plimo-pack/Commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <system_error>
 #include <toml++/toml.h>
 
@@ -75,6 +78,60 @@ std::string overwrittenInput(const BuildOptions& options, const Project& project
     if (same(file.source)) return "it is the payload file \"" + file.source.string() + "\"";
   return "";
 }
+
+// What init writes: every key an author usually needs, with the launcher's
+// defaults, and comments saying what each does at run time.
+constexpr const char* STARTER_PROJECT = R"(# A plimo project: plimo-pack turns it into a Windows installer with
+#   plimo-pack build plimo.toml -o setup.exe
+# Paths are relative to this file. docs/plimo-pack.md describes every key;
+# keys left out keep the launcher's defaults.
+
+# Code page of the narrow texts (messages, parameters): "cp932" for Japanese.
+code_page = "windows-1252"
+
+# The files the installer carries. At start they are unpacked into a fresh
+# temporary folder, and every .jar and .zip among them joins the class path.
+payload = ["app.jar"]
+# payload = ["app.jar", { source = "build/settings.txt", name = "settings.txt" }]
+
+[launch]
+# The class whose main(String[]) runs.
+main_class = "com.example.Main"
+# Options of the Java virtual machine. %PLIMO_TEMPDIR% stands for the folder
+# the payload was unpacked to, %PLIMO_EXEDIR% for the installer's folder.
+vm_parameters = "-Xmx256m"
+# Arguments given to main before those of the command line.
+# program_arguments = "--installer"
+# "installer" or "application": the fallback variable of the runtime search
+# (SORBILANE_JAVA_HOME or PLIMO_JAVA_HOME), the installer's runtime jar on
+# the class path, and the wording of the default messages.
+launcher_kind = "installer"
+# "gui": messages in message boxes; "console": on standard error.
+application_type = "gui"
+# More class path items, relative to the installer's folder:
+# class_path = [{ kind = "archive", path = "lib/extra.jar", required = true }]
+
+[runtime]
+# Java versions the program runs on, compared number by number; a maximum
+# of "17" admits every 17.0.x.
+min_version = "1.8"
+# max_version = "21"
+# Where an installed Java runtime is looked for, in this order.
+search_sequence = [
+  { kind = "environment", variable = "JAVA_HOME" },
+  { kind = "registry" },
+  { kind = "search_path" },
+]
+# Offered for download when none is found (http:// or https://, a .tar.gz):
+# download_url = "https://example.com/jre.tar.gz"
+# Or carry a runtime along: this folder is packed as jre.tar.gz and always
+# used, without any search.
+# bundle = "jre"
+
+[wide_messages]
+# Caption of the launcher's dialogs.
+caption = "Example Setup"
+)";
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -254,6 +311,28 @@ int runExtract(const fs::path& installer, const fs::path& directory, const std::
     return EXIT_FAILED;
   }
   for (const auto& name : written) out << (directory / fs::u8path(name)).string() << "\n";
+  return EXIT_OK;
+}
+
+int runInit(const fs::path& directory, std::ostream& out, std::ostream& err) {
+  fs::path file = directory / STARTER_PROJECT_NAME;
+  std::error_code ec;
+  if (fs::exists(file, ec)) {
+    err << "plimo-pack: error: \"" << file.string() << "\" exists; nothing written\n";
+    return EXIT_INVALID;
+  }
+  fs::create_directories(directory, ec);
+  // "x": never replace a file that appeared since the check above.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> target(std::fopen(file.c_str(), "wx"), std::fclose);
+  bool created = target != nullptr;
+  std::string text = STARTER_PROJECT;
+  if (!target || std::fwrite(text.data(), 1, text.size(), target.get()) != text.size() ||
+      std::fclose(target.release()) != 0) {
+    err << "plimo-pack: error: cannot write \"" << file.string() << "\": " << std::strerror(errno) << "\n";
+    if (created) fs::remove(file, ec);
+    return EXIT_FAILED;
+  }
+  out << "wrote " << file.string() << "\n";
   return EXIT_OK;
 }
 

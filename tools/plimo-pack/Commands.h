@@ -1,5 +1,5 @@
 #pragma once
-// The three commands of plimo-pack, callable in-process (the tests do) and
+// The commands of plimo-pack, callable in-process (the tests do) and
 // from main. Each returns the process exit code.
 #include <filesystem>
 #include <optional>
@@ -31,5 +31,11 @@ int runInspect(const std::filesystem::path& installer, bool json, const std::str
                std::ostream& err);
 int runExtract(const std::filesystem::path& installer, const std::filesystem::path& directory,
                const std::string& codePage, std::ostream& out, std::ostream& err);
+
+// The name init gives the starter project.
+inline constexpr const char* STARTER_PROJECT_NAME = "plimo.toml";
+// Writes a commented starter project into directory (created when missing).
+// An existing one is left alone (EXIT_INVALID).
+int runInit(const std::filesystem::path& directory, std::ostream& out, std::ostream& err);
 
 }  // namespace plimo::pack

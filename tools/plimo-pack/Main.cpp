@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
   extractCommand->add_option("-d,--directory", directory, "target directory")->required();
   extractCommand->add_option("--code-page", codePage, "code page of the payload names (default windows-1252)");
 
+  std::string initDirectory = ".";
+  CLI::App* initCommand = app.add_subcommand("init", "write a commented starter project (plimo.toml)");
+  initCommand->add_option("directory", initDirectory, "folder to write it into (default: the current one)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -60,6 +64,7 @@ int main(int argc, char** argv) {
     build.toolDirectory = toolDirectory();
     return runBuild(build, std::cout, std::cerr);
   }
+  if (*initCommand) return runInit(initDirectory, std::cout, std::cerr);
   if (*inspectCommand) return runInspect(installer, json, codePage, std::cout, std::cerr);
   return runExtract(installer, directory, codePage, std::cout, std::cerr);
 }
