@@ -87,6 +87,21 @@ class PlimoPack : public ::testing::Test {
     return code;
   }
 
+  // Builds projectText into setup.exe and reads that back; false (with the
+  // reason reported) when either fails.
+  bool buildAndRead(const std::string& projectText, InstallerContents& contents) {
+    std::string errors, error;
+    if (build(projectText, &errors) != EXIT_OK) {
+      ADD_FAILURE() << "the build failed: " << errors;
+      return false;
+    }
+    if (!readInstaller(dir / "setup.exe", contents, error)) {
+      ADD_FAILURE() << error;
+      return false;
+    }
+    return true;
+  }
+
   std::set<std::string> filesIn(const fs::path& d) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
@@ -121,12 +136,8 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
                           "[runtime]\nmin_version = \"\"\nmax_version = \"\"\n"
                           "[messages]\nno_jvm = \"" + c.text + "\"\nerror_caption = \"\"\n"
                           "[wide_messages]\ncaption = \"" + wideText + "\"\npreparing = \"\"\n";
-    std::string errors;
-    ASSERT_EQ(build(project, &errors), EXIT_OK) << errors;
-
     InstallerContents contents;
-    std::string error;
-    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    ASSERT_TRUE(buildAndRead(project, contents));
     EXPECT_EQ(contents.imageEnd, 0x300u);
     EXPECT_EQ(readAll(dir / "setup.exe").substr(0, 0x300), fakeStub().substr(0, 0x300));
     auto decoded = [&](std::int32_t id) {
@@ -147,6 +158,7 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(contents.store.narrow.at(2003), "p0.bin;p1.bin;renamed.dat;p3.bin;");
 
     std::vector<std::string> written;
+    std::string error;
     ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", c.codePage, written, error)) << error;
     EXPECT_EQ(written, (std::vector<std::string>{"p0.bin", "p1.bin", "renamed.dat", "p3.bin"}));
     EXPECT_EQ(readAll(dir / "out" / "p0.bin"), sizes[0]);
@@ -158,12 +170,11 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
 }
 
 TEST_F(PlimoPack, WritesEveryMessageWithItsPlaceholderAndTakesOverrides) {
-  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\n[messages]\ninternal_error = \"code %ERROR_CODE%!\"\n"
-                  "[wide_messages]\ncancel_button = \"Abbrechen\"\n"),
-            EXIT_OK);
   InstallerContents contents;
-  std::string error;
-  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+  ASSERT_TRUE(
+      buildAndRead("[launch]\nmain_class = \"a.B\"\n[messages]\ninternal_error = \"code %ERROR_CODE%!\"\n"
+                   "[wide_messages]\ncancel_button = \"Abbrechen\"\n",
+                   contents));
   for (std::int32_t id = 1000; id <= 1011; ++id) {
     ASSERT_TRUE(contents.store.narrow.count(id)) << id;
     EXPECT_FALSE(contents.store.narrow.at(id).empty()) << id;
@@ -186,20 +197,16 @@ TEST_F(PlimoPack, WritesEveryMessageWithItsPlaceholderAndTakesOverrides) {
 }
 
 TEST_F(PlimoPack, ReadableKeysBecomeTheLauncherForms) {
-  std::string errors;
-  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\nforward_j_options = true\napplication_type = \"console\"\n"
-                  "launcher_kind = \"application\"\n"
-                  "class_path = [\"A1lib/app.jar\", { kind = \"scan\", path = \"lib\" },\n"
-                  "  { kind = \"environment\", variable = \"CP\", required = true }]\n"
-                  "[runtime]\nsearch_sequence = [\"Y\", { kind = \"environment\", variable = \"JAVA_HOME\" },\n"
-                  "  { kind = \"directory\", path = \"jre\" }, { kind = \"search_path\" }, { kind = \"registry\" }]\n"
-                  "download_url = \"http://example.com/jre.tar.gz\"\npreferred_vm_type = \"client\"\n",
-                  &errors),
-            EXIT_OK)
-      << errors;
   InstallerContents contents;
-  std::string error;
-  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+  ASSERT_TRUE(
+      buildAndRead("[launch]\nmain_class = \"a.B\"\nforward_j_options = true\napplication_type = \"console\"\n"
+                   "launcher_kind = \"application\"\n"
+                   "class_path = [\"A1lib/app.jar\", { kind = \"scan\", path = \"lib\" },\n"
+                   "  { kind = \"environment\", variable = \"CP\", required = true }]\n"
+                   "[runtime]\nsearch_sequence = [\"Y\", { kind = \"environment\", variable = \"JAVA_HOME\" },\n"
+                   "  { kind = \"directory\", path = \"jre\" }, { kind = \"search_path\" }, { kind = \"registry\" }]\n"
+                   "download_url = \"http://example.com/jre.tar.gz\"\npreferred_vm_type = \"client\"\n",
+                   contents));
   EXPECT_EQ(contents.store.narrow.at(125), "1");
   EXPECT_EQ(contents.store.narrow.at(107), "0");
   EXPECT_EQ(contents.store.narrow.at(2001), "e");
@@ -302,15 +309,10 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
 }
 
 TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
-  std::string errors;
-  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8191, 'v') +
-                      "\"\n[wide_messages]\ncaption = \"" + std::string(8191, 'w') + "\"\n",
-                  &errors),
-            EXIT_OK)
-      << errors;
   InstallerContents contents;
-  std::string error;
-  ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error));
+  ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8191, 'v') +
+                               "\"\n[wide_messages]\ncaption = \"" + std::string(8191, 'w') + "\"\n",
+                           contents));
   EXPECT_EQ(contents.store.narrow.at(123).size(), 8191u);
   EXPECT_EQ(contents.store.wide.at(20013).size(), 8191u);
 }
@@ -332,15 +334,10 @@ TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
   };
   for (const Accepted& c : cases) {
     SCOPED_TRACE(std::string(c.minimum) + " .. " + c.maximum + " " + c.address);
-    std::string errors;
-    ASSERT_EQ(build(std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
-                        "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address + "\"\n",
-                    &errors),
-              EXIT_OK)
-        << errors;
     InstallerContents contents;
-    std::string error;
-    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    ASSERT_TRUE(buildAndRead(std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
+                                 "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address + "\"\n",
+                             contents));
     EXPECT_EQ(contents.store.narrow.at(126), c.minimum);
     EXPECT_EQ(contents.store.narrow.at(127), c.maximum);
     EXPECT_EQ(contents.store.narrow.at(150), c.address);
@@ -350,13 +347,9 @@ TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
 TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
   for (const char* kind : {"installer", "application"}) {
     SCOPED_TRACE(kind);
-    std::string errors;
-    ASSERT_EQ(build(std::string("[launch]\nmain_class = \"a.B\"\nlauncher_kind = \"") + kind + "\"\n", &errors),
-              EXIT_OK)
-        << errors;
     InstallerContents contents;
-    std::string error;
-    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    ASSERT_TRUE(
+        buildAndRead(std::string("[launch]\nmain_class = \"a.B\"\nlauncher_kind = \"") + kind + "\"\n", contents));
     std::vector<std::string> texts;
     for (const auto& [id, text] : contents.store.narrow)
       if (id >= 1000 && id <= 1011) texts.push_back(text);
