@@ -91,7 +91,7 @@ bool isVersionBound(const std::string& text) {
   for (char c : text) {
     if (c >= '0' && c <= '9') {
       digitBefore = true;
-    } else if ((c == '.' && !update) || (c == '_' && !update)) {
+    } else if ((c == '.' || c == '_') && !update) {
       if (!digitBefore) return false;
       update = c == '_';
       digitBefore = false;
@@ -103,11 +103,9 @@ bool isVersionBound(const std::string& text) {
 }
 
 bool isDownloadAddress(const std::string& address, std::string& why) {
-  auto lower = [](std::string t) {
-    std::transform(t.begin(), t.end(), t.begin(), [](unsigned char c) { return std::tolower(c); });
-    return t;
-  };
-  std::string folded = lower(address);
+  // Scheme and file name compare ignoring case, as the download does.
+  std::string folded = address;
+  std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
   std::size_t host = folded.rfind("http://", 0) == 0 ? 7 : folded.rfind("https://", 0) == 0 ? 8 : 0;
   if (host == 0) {
     why = "the launcher downloads over http:// or https:// only";
