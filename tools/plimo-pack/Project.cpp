@@ -103,7 +103,7 @@ bool isVersionBound(const std::string& text) {
 }
 
 bool isDownloadAddress(const std::string& address, std::string& why) {
-  // Scheme and file name compare ignoring case, as the download does.
+  // Schemes ignore case; the file name check does too.
   std::string folded = address;
   std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
   std::size_t host = folded.rfind("http://", 0) == 0 ? 7 : folded.rfind("https://", 0) == 0 ? 8 : 0;
