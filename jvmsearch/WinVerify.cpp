@@ -7,6 +7,7 @@
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/Limits.h"
@@ -20,6 +21,8 @@ namespace {
 // A runtime that has not printed its version line by then is taken as broken:
 // the launcher must not hang on it.
 unsigned probeLimitMs = 5000;
+// How long an ended child is given to go away.
+const DWORD CHILD_END_WAIT_MS = 5000;
 
 HKEY rootKey(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
@@ -43,6 +46,33 @@ std::string locatedListKey() {
   std::string key = LOCATED_JVMS_KEY;
   key.pop_back();
   return key;
+}
+
+// A probed child never outlives the probe: it is ended, and waited for so that
+// its files and current directory are released when the probe returns.
+void endChild(HANDLE process) {
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, CHILD_END_WAIT_MS);
+}
+
+// After the version line: lets the child end by itself within the probe's time
+// limit, reading on so that it never blocks on a full pipe, and ends it when
+// the limit passes.
+void awaitChild(const std::string& path, HANDLE process, HANDLE readEnd, DWORD started) {
+  char discard[4096];
+  for (;;) {
+    if (WaitForSingleObject(process, 2) == WAIT_OBJECT_0) return;
+    DWORD available = 0;
+    if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      DWORD got = 0;
+      ReadFile(readEnd, discard, std::min<DWORD>(available, sizeof discard), &got, nullptr);
+    }
+    if (GetTickCount() - started >= probeLimitMs) {
+      trace("probe %s: still running after %u ms; ended the child", path.c_str(), probeLimitMs);
+      endChild(process);
+      return;
+    }
+  }
 }
 
 }  // namespace
@@ -89,8 +119,11 @@ bool probeJavaVersion(const std::string& path, std::string& version) {
   PROCESS_INFORMATION child{};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                      &child)) {
+  // The child starts in its own folder: a runtime that outlives the probe must
+  // not hold the launcher's temporary directory as its current directory.
+  std::string folder = directoryPart(path);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &child)) {
     trace("probe %s: not started (error %lu)", path.c_str(), GetLastError());
     return false;
   }
@@ -118,15 +151,18 @@ bool probeJavaVersion(const std::string& path, std::string& version) {
     VersionScan scan = scanVersionOutput(buffer, used, ended || full, version);
     if (scan == VersionScan::Found) {
       trace("probe %s: version \"%s\"", path.c_str(), version.c_str());
+      // The version stands even if the child then has to be ended.
+      awaitChild(path, process.get(), readEnd.get(), started);
       return true;
     }
     if (scan == VersionScan::NoVersion) {
       trace("probe %s: no version line in %u bytes of output", path.c_str(), static_cast<unsigned>(used));
+      endChild(process.get());
       return false;
     }
     if (available == 0) {
       if (GetTickCount() - started >= probeLimitMs) {
-        TerminateProcess(process.get(), 1);
+        endChild(process.get());
         trace("probe %s: no version line within %u ms; ended the child", path.c_str(), probeLimitMs);
         return false;
       }

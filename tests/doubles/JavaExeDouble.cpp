@@ -2,11 +2,15 @@
 // it reads:
 //   java.exe.stderr  bytes written unchanged to standard error
 //   java.exe.hang    when present, it never ends (after writing its bytes)
-// and appends one line "<process id> <command line>" to java.exe.starts for
+//   java.exe.linger  a number of milliseconds it waits after writing its
+//                    bytes, standard error still open, as a runtime does
+//                    while it shuts down
+// It writes its current directory to java.exe.cwd, and appends one line "<process id> <command line>" to java.exe.starts for
 // every start, so a test can count starts and check the command line.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -38,6 +42,16 @@ int main() {
     CloseHandle(starts);
   }
 
+  char directory[MAX_PATH * 4];
+  DWORD directoryLength = GetCurrentDirectoryA(sizeof directory, directory);
+  std::snprintf(path, sizeof path, "%s.cwd", self);
+  HANDLE cwd = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (cwd != INVALID_HANDLE_VALUE) {
+    DWORD written = 0;
+    if (directoryLength > 0 && directoryLength < sizeof directory) WriteFile(cwd, directory, directoryLength, &written, nullptr);
+    CloseHandle(cwd);
+  }
+
   static char output[1 << 16];
   DWORD size = 0;
   std::snprintf(path, sizeof path, "%s.stderr", self);
@@ -45,6 +59,11 @@ int main() {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), output, size, &written, nullptr);
   }
+
+  std::snprintf(path, sizeof path, "%s.linger", self);
+  char linger[32] = {};
+  DWORD lingerSize = 0;
+  if (readWhole(path, linger, sizeof linger - 1, lingerSize)) Sleep(static_cast<DWORD>(std::strtoul(linger, nullptr, 10)));
 
   std::snprintf(path, sizeof path, "%s.hang", self);
   if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) Sleep(INFINITE);

@@ -95,6 +95,61 @@ TEST_F(VerifyTest, AChildThatNeverFinishesItsLineIsEndedAtTheTimeLimit) {
   }
 }
 
+// True when the process is gone or has ended; a probe must not return while
+// its child still runs, whichever way the probe ends. A child found running
+// is ended here, so that a failing run does not hang on it.
+bool processEnded(DWORD pid) {
+  HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+  if (child == nullptr) return true;
+  bool ended = WaitForSingleObject(child, 0) == WAIT_OBJECT_0;
+  if (!ended) {
+    TerminateProcess(child, 0xDEAD);
+    WaitForSingleObject(child, 5000);
+  }
+  CloseHandle(child);
+  return ended;
+}
+
+TEST_F(VerifyTest, TheProbeReturnsOnlyOnceItsChildHasEnded) {
+  setProbeTimeLimit(1500);
+  struct Case {
+    const char* name;
+    std::string output;
+    const char* linger;  // milliseconds the child stays after its output, or null
+    bool hang;
+    bool found;
+    DWORD minimumMs;     // the probe had to wait at least this long
+  } cases[] = {
+      {"lingers after the version", versionOutput("17.0.6"), "700", false, true, 600},
+      {"never ends after the version", versionOutput("17.0.6"), nullptr, true, true, 1400},
+      {"empty version, then hangs", "java version \"\"\r\n", nullptr, true, false, 0},
+      {"fills the buffer, then hangs", std::string(20000, 'x'), nullptr, true, false, 0},
+      {"no version line, then hangs", "Error: could not open `C:\\jre\\lib\\jvm.cfg'\r\n", nullptr, true, false, 1400},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RuntimeHome runtime = makeHome(scratch.file("child" + std::to_string(index++)), "1");
+    runtime.setOutput(c.output);
+    if (c.linger != nullptr) ASSERT_TRUE(writeFile(runtime.javaExe + ".linger", c.linger));
+    if (c.hang) ASSERT_TRUE(writeFile(runtime.javaExe + ".hang", ""));
+    std::string version;
+    DWORD started = GetTickCount();
+    EXPECT_EQ(probeJavaVersion(runtime.javaExe, version), c.found);
+    DWORD elapsed = GetTickCount() - started;
+    EXPECT_GE(elapsed, c.minimumMs);
+    EXPECT_LT(elapsed, 6000u);
+    if (c.found) EXPECT_EQ(version, "17.0.6");
+    std::vector<std::string> lines = runtime.startLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(processEnded(std::stoul(lines[0]))) << "the probe returned while its child still ran";
+    // The child ran in its own folder, never in the launcher's current one.
+    std::string directory = readFile(runtime.javaExe + ".cwd");
+    if (!directory.empty() && directory.back() == '\\') directory.pop_back();
+    EXPECT_EQ(lstrcmpiA(directory.c_str(), runtime.binDir.c_str()), 0) << directory;
+  }
+}
+
 TEST_F(VerifyTest, VersionIsCachedPerFileTimeAndProbedAgainWhenTheFileChanges) {
   RuntimeHome runtime = makeHome(scratch.file("Cached"), "1.8.0_25");
   std::string path = runtime.javaExe;
