@@ -45,7 +45,14 @@ bool readRegistryString(RegistryRoot root, const std::string& subkey, const char
 }
 
 bool readPreferredJre(std::string& line) {
-  std::string file = normalizePath(getConfigString(cfg::BASE_DIRECTORY)) + "\\.sorbilane\\pref_jre.cfg";
+  std::string base = normalizePath(getConfigString(cfg::BASE_DIRECTORY));
+  // Without a base the name would start at the root of the current drive and
+  // read some other program's file.
+  if (base.empty()) {
+    trace("preferred runtime file: no usable base directory");
+    return false;
+  }
+  std::string file = base + "\\.sorbilane\\pref_jre.cfg";
   collapseBackslashes(file);
   std::FILE* in = std::fopen(file.c_str(), "rt");
   if (in == nullptr) {

@@ -135,6 +135,32 @@ TEST_F(SequenceTest, PreferredRuntimeFileComesBeforeTheSequence) {
   EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
 }
 
+TEST_F(SequenceTest, ABaseDirectoryThatCannotBeResolvedReadsNoPreferredRuntimeFile) {
+  // A file at the root of the current drive belongs to someone else.
+  RuntimeHome stranger = makeHome(scratch.file("stranger"), "1.8.0_25");
+  struct DriveRootFile {
+    char saved[MAX_PATH] = {};
+    DriveRootFile() { GetCurrentDirectoryA(sizeof saved, saved); }
+    ~DriveRootFile() {
+      DeleteFileA("C:\\.sorbilane\\pref_jre.cfg");
+      RemoveDirectoryA("C:\\.sorbilane");
+      SetCurrentDirectoryA(saved);
+    }
+  } restore;
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+  CreateDirectoryA("C:\\.sorbilane", nullptr);
+  ASSERT_TRUE(writeFile("C:\\.sorbilane\\pref_jre.cfg", stranger.home + "\r\n"));
+  std::string line;
+  for (const std::string& base : {"c:\\" + std::string(9000, 'b'), std::string(9000, 'r')}) {
+    SCOPED_TRACE(base.substr(0, 4));
+    configure(cfg::BASE_DIRECTORY, base);
+    line = "untouched";
+    EXPECT_FALSE(readPreferredJre(line));
+    EXPECT_EQ(line, "untouched");
+    EXPECT_EQ(search().kind, JvmSourceKind::NotFound);
+  }
+}
+
 TEST_F(SequenceTest, FallbackVariableFollowsTheLauncherKindAndComesLast) {
   RuntimeHome plimo = makeHome(scratch.file("plimo"), "1.8.0_1");
   RuntimeHome sorbilane = makeHome(scratch.file("sorbilane"), "1.8.0_2");
