@@ -118,7 +118,7 @@ DWORD WINAPI launchWorker(LPVOID param) {
       INT_PTR choice = DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE),
                                        dialog, runtimeChoiceDialog, 0);
       trace("runtime choice dialog ended with %d", static_cast<int>(choice));
-      if (choice == IDC_DOWNLOAD) {
+      if (choice == IDC_DOWNLOAD && downloadOffered) {
         downloadJre(dialog, address.c_str());
         hasArchive = true;
       }

@@ -95,7 +95,10 @@ INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, L
       std::int32_t textId = wmsg::CHOICE_WITH_DOWNLOAD;
       if (!downloadOffered) {
         textId = wmsg::CHOICE_WITHOUT_DOWNLOAD;
-        ShowWindow(GetDlgItem(dialog, IDC_DOWNLOAD), SW_HIDE);
+        // Hidden alone, the default button would still answer Enter.
+        HWND download = GetDlgItem(dialog, IDC_DOWNLOAD);
+        ShowWindow(download, SW_HIDE);
+        EnableWindow(download, FALSE);
       }
       setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(textId).c_str());
       return TRUE;
@@ -107,6 +110,9 @@ INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, L
         if (browseForJavaExe(dialog)) EndDialog(dialog, IDC_LOCATE);
         return FALSE;
       }
+      // With no address there is nothing to download from, however the
+      // command arrives.
+      if (id == IDC_DOWNLOAD && !downloadOffered) return TRUE;
       if (id == IDCANCEL) {
         trace("runtime choice cancelled");
         // exit, not ExitProcess: the exit handlers remove the temporary directory.

@@ -137,6 +137,26 @@ TEST_F(RuntimeChoice, WithoutAddressOffersLocateAndCancelOnly) {
   EXPECT_FALSE(pathExists(unpacked[0])) << "the exit handlers did not remove the unpacked files";
 }
 
+TEST_F(RuntimeChoice, WithoutAddressTheHiddenDownloadCannotBeActivated) {
+  Started started = start("");
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  HWND download = GetDlgItem(dialog, IDC_DOWNLOAD);
+  EXPECT_FALSE(IsWindowVisible(download));
+  EXPECT_FALSE(IsWindowEnabled(download)) << "a hidden default button still answers Enter";
+  // The command a keyboard activation of the button sends.
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DOWNLOAD, BN_CLICKED), reinterpret_cast<LPARAM>(download));
+  Sleep(1500);
+  EXPECT_EQ(WaitForSingleObject(started.process, 0), WAIT_TIMEOUT) << "the installer ended";
+  EXPECT_TRUE(IsWindow(dialog) && IsWindowVisible(dialog)) << "the dialog closed on a download it does not offer";
+  press(dialog, IDCANCEL);
+  RunResult result = finishProcess(started, 20000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1u);
+  EXPECT_EQ(result.stdErr, "") << "nothing may be downloaded from an empty address";
+}
+
 TEST_F(RuntimeChoice, CloseBoxEndsLikeCancel) {
   Started started = start("");
   ASSERT_NE(started.process, nullptr);
