@@ -10,7 +10,8 @@ jobs=${PLIMO_JOBS:-2}
 configure() {
   local dir=$1; shift
   if [ ! -f "$build/$dir/build.ninja" ]; then
-    cmake -S "$root" -B "$build/$dir" -G Ninja "$@" >"$build/$dir.configure.log" 2>&1 \
+    # PLIMO_CMAKE_ARGS: extra settings for all three trees (a fresh build only).
+    cmake -S "$root" -B "$build/$dir" -G Ninja "$@" ${PLIMO_CMAKE_ARGS:-} >"$build/$dir.configure.log" 2>&1 \
       || { cat "$build/$dir.configure.log"; exit 1; }
   fi
 }
