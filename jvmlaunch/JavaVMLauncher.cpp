@@ -325,6 +325,7 @@ bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& a
   }
 
   trace("launch: calling %s.main with %lu arguments", className.c_str(), static_cast<unsigned long>(arguments.size()));
+  mainMethodCalled = true;
   env->CallStaticVoidMethod(mainClass, mainMethod, paramArray);
   if (env->ExceptionOccurred() != nullptr) {
     trace("launch: main ended with an exception");

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ extern bool downloadOffered;        // entry 150 is not empty (read by the runti
 extern std::int32_t progressMax;    // bar range after the runtime decision: 150 with an archive, else 80
 extern std::int32_t progressPos;    // position the watcher advances
 extern std::uint64_t payloadOffset; // file position of the first payload record
+// Set by the worker just before the Java main method is called, read by the
+// watcher: a console program has started once it is set.
+extern std::atomic<bool> mainMethodCalled;
 
 // Every path the extraction wrote (or tried to), in order, and its directory.
 // Never emptied; the clean-up schedules them for deferred deletion.

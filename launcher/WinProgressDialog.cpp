@@ -157,9 +157,11 @@ DWORD WINAPI windowWatcher(LPVOID param) {
   bool enforceLimit = watcherEnforcesWindowLimit(getConfigInt(cfg::APPLICATION_TYPE));
   DWORD self = GetCurrentProcessId();
   int polls = 0;
-  // A console program may never show a window: it keeps polling (and the bar
-  // creeping) without a time limit.
-  while (countVisibleProcessWindows(self) <= 1 && (polls < WATCHER_MAX_POLLS || !enforceLimit)) {
+  // A console program may never show a window: its output is where the user
+  // looks, so the dialog goes as soon as its main method runs (its Cancel
+  // would otherwise end the running program), and there is no time limit.
+  while (countVisibleProcessWindows(self) <= 1 && (polls < WATCHER_MAX_POLLS || !enforceLimit) &&
+         (enforceLimit || !mainMethodCalled)) {
     ++polls;
     if (polls % 5 == 0) {
       progressPos += 20;
@@ -169,7 +171,8 @@ DWORD WINAPI windowWatcher(LPVOID param) {
     Sleep(WATCHER_POLL_MS);
   }
   if (enforceLimit && polls >= WATCHER_MAX_POLLS) fatalWideMessage(wmsg::NO_WINDOW);
-  trace("application window appeared after %d polls; progress dialog hidden", polls);
+  trace("progress dialog hidden after %d polls (%s)", polls,
+        countVisibleProcessWindows(self) > 1 ? "application window" : "console program's main method called");
   ShowWindow(dialog, SW_HIDE);
   return 0;
 }

@@ -505,6 +505,29 @@ TEST_F(Flow, DownloadChosenInTheDialog) {
   expectWindowedLaunch(run, 150, false);
 }
 
+// A console program shows no window to wait for: the progress dialog goes as
+// soon as its main method runs, and the program runs on to its own end.
+TEST_F(Flow, ConsoleProgramHidesTheProgressDialogOnceMainRuns) {
+  makeHome(files.file("home"));
+  Run run;
+  start(run, installer("search-console.exe"), "", {"JAVA_HOME=" + files.file("home"), "PLIMO_JVMDOUBLE_MAIN_MS=6000"});
+  DWORD start = GetTickCount();
+  while (readFile(run.log).find("\ncall\n") == std::string::npos && GetTickCount() - start < 30000 &&
+         WaitForSingleObject(run.started.process, 0) == WAIT_TIMEOUT) {
+    Sleep(20);
+  }
+  ASSERT_NE(readFile(run.log).find("\ncall\n"), std::string::npos) << "main never ran";
+  HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+  ASSERT_NE(progress, nullptr) << "no progress dialog";
+  DWORD called = GetTickCount();
+  while (IsWindowVisible(progress) && GetTickCount() - called < 2500) Sleep(20);
+  EXPECT_FALSE(IsWindowVisible(progress)) << "the progress dialog stayed while the console program ran";
+  EXPECT_EQ(WaitForSingleObject(run.started.process, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "the program did not run on";
+  finish(run, 0);
+  EXPECT_NE(readFile(run.log).find("\ndestroy\n"), std::string::npos);
+}
+
 // The window watcher: a graphical program without a window ends after a
 // minute with message 20014 and exit code 1 (its files scheduled for
 // deletion); a console program without a window keeps running. Both run at

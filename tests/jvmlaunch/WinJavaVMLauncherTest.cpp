@@ -128,7 +128,9 @@ class WinLaunch : public ::testing::Test {
 };
 
 TEST_F(WinLaunch, NoArgumentsGivesOnePropertyAndAnEmptyArray) {
+  mainMethodCalled = false;
   ASSERT_TRUE(launch(""));
+  EXPECT_TRUE(mainMethodCalled);
   Record r = record();
   EXPECT_EQ(r.head, "create version=0x00010002 ignoreUnrecognized=1 nOptions=4");
   EXPECT_EQ(r.options, (Lines{"-Dplimo.moduleName=" + moduleFileName(), "-Djava.class.path=\";\"",
@@ -243,21 +245,23 @@ TEST_F(WinLaunch, FailuresEndWithTheirMessageOrResult) {
     bool result;
     std::int32_t fatalId;
     Lines lastCalls;  // the end of the record
+    bool mainCalled;  // the watcher was told that main runs
   } cases[] = {
-      {"creation fails", "PLIMO_JVMDOUBLE_CREATE_RESULT", "-1", false, 0, {}},
-      {"main class missing", "PLIMO_JVMDOUBLE_MISSING_CLASS", "1", false, 1010, {"findClass com/example/Main"}},
+      {"creation fails", "PLIMO_JVMDOUBLE_CREATE_RESULT", "-1", false, 0, {}, false},
+      {"main class missing", "PLIMO_JVMDOUBLE_MISSING_CLASS", "1", false, 1010, {"findClass com/example/Main"}, false},
       {"main method missing", "PLIMO_JVMDOUBLE_MISSING_METHOD", "1", false, 1011,
-       {"method main ([Ljava/lang/String;)V"}},
-      {"exception from main: described, VM kept", "PLIMO_JVMDOUBLE_THROW", "1", false, 0, {"call", "describe"}},
+       {"method main ([Ljava/lang/String;)V"}, false},
+      {"exception from main: described, VM kept", "PLIMO_JVMDOUBLE_THROW", "1", false, 0, {"call", "describe"}, true},
       {"argument array not created", "PLIMO_JVMDOUBLE_NULL_ARRAY", "1", false, 0,
-       {"array 2 java/lang/String", "describe"}},
+       {"array 2 java/lang/String", "describe"}, false},
       {"argument string not created", "PLIMO_JVMDOUBLE_NULL_STRING", "1", false, 0,
-       {"array 2 java/lang/String", "describe"}},
+       {"array 2 java/lang/String", "describe"}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (const char* name : CONTROLS) SetEnvironmentVariableA(name, nullptr);
     SetEnvironmentVariableA(c.control, c.value);
+    mainMethodCalled = false;
     bool result = true;
     std::int32_t fatalId = 0;
     try {
@@ -267,6 +271,7 @@ TEST_F(WinLaunch, FailuresEndWithTheirMessageOrResult) {
       EXPECT_EQ(fatal.exitCode, 1);
     }
     EXPECT_EQ(fatalId, c.fatalId);
+    EXPECT_EQ(mainMethodCalled.load(), c.mainCalled);
     if (c.fatalId == 0) {
       EXPECT_EQ(result, c.result);
     }
