@@ -95,6 +95,8 @@ constexpr std::int32_t LOCATE_BUTTON = 20011;
 constexpr std::int32_t CANCEL_BUTTON = 20012;
 constexpr std::int32_t CAPTION = 20013;
 constexpr std::int32_t NO_WINDOW = 20014;
+// Added after the first installers: absent from their blocks.
+constexpr std::int32_t RUNTIME_ARCHIVE_DAMAGED = 20015;
 }  // namespace wmsg
 
 }  // namespace plimo

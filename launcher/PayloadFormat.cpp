@@ -4,6 +4,7 @@
 
 #include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
+#include "launcher/NameRules.h"
 
 namespace plimo {
 
@@ -19,32 +20,11 @@ std::vector<std::string> splitPayloadNames(std::string_view list) {
   return names;
 }
 
-namespace {
-
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool isDeviceName(std::string_view name) {
-  // Windows maps the device names to their devices whatever the extension,
-  // and ignores blanks before the extension.
-  std::string_view base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  std::string lower;
-  for (char c : base) lower.push_back(lowerAscii(c));
-  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul" || lower == "conin$" ||
-      lower == "conout$") {
-    return true;
-  }
-  return lower.size() == 4 && (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
-         lower[3] >= '1' && lower[3] <= '9';
-}
-
-}  // namespace
-
 bool isPlainFileName(std::string_view name) {
   if (name.empty()) return false;
   if (name.find_first_of("\\/:") != std::string_view::npos) return false;
   if (name.find_first_not_of(". ") == std::string_view::npos) return false;
-  return !isDeviceName(name);
+  return !isReservedDeviceName(name);
 }
 
 std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber) {

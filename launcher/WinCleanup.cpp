@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "launcher/Cleanup.h"
 #include "launcher/DeletionList.h"
@@ -13,14 +15,41 @@
 
 namespace plimo {
 
+namespace {
+
+// A runtime unpacked from an archive can hold paths longer than MAX_PATH,
+// where the narrow functions stop working: every call here goes through the
+// wide functions, with "\\?\" before an absolute path.
+std::wstring systemPath(const std::string& path) {
+  std::wstring wide;
+  int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (n <= 0) return wide;
+  wide.resize(static_cast<std::size_t>(n));
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
+  wide.pop_back();
+  bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?';
+  bool drive = path.size() > 2 && path[1] == ':' && path[2] == '\\';
+  if (unc) return L"\\\\?\\UNC\\" + wide.substr(2);
+  if (drive) return L"\\\\?\\" + wide;
+  return wide;
+}
+
+std::string narrowName(const wchar_t* name) {
+  char buffer[PATH_BUFFER_SIZE];
+  int n = WideCharToMultiByte(CP_ACP, 0, name, -1, buffer, sizeof buffer, nullptr, nullptr);
+  return n > 0 ? std::string(buffer) : std::string();
+}
+
+}  // namespace
+
 void deleteTree(const std::string& path) {
   if (path.empty()) return;
-  WIN32_FIND_DATAA entry;
-  UniqueFind find(FindFirstFileA(childPath(path, "*.*").c_str(), &entry));
+  WIN32_FIND_DATAW entry;
+  UniqueFind find(FindFirstFileW(systemPath(childPath(path, "*.*")).c_str(), &entry));
   if (find.get() == INVALID_HANDLE_VALUE) return;
   do {
-    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
-    std::string child = childPath(path, entry.cFileName);
+    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
+    std::string child = childPath(path, narrowName(entry.cFileName));
     bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     // A junction or directory link is removed as a link: following it would
     // delete whatever it points to, outside the tree.
@@ -28,13 +57,13 @@ void deleteTree(const std::string& path) {
     if (directory && !link) {
       deleteTree(child);
     } else if (directory) {
-      if (!RemoveDirectoryA(child.c_str())) scheduleDirDeletion(child);
-    } else if (!DeleteFileA(child.c_str())) {
+      if (!RemoveDirectoryW(systemPath(child).c_str())) scheduleDirDeletion(child);
+    } else if (!DeleteFileW(systemPath(child).c_str())) {
       scheduleFileDeletion(child);
     }
-  } while (FindNextFileA(find.get(), &entry));
+  } while (FindNextFileW(find.get(), &entry));
   find.reset();
-  if (!RemoveDirectoryA(path.c_str())) scheduleDirDeletion(path);
+  if (!RemoveDirectoryW(systemPath(path).c_str())) scheduleDirDeletion(path);
 }
 
 void deleteTempDirAtExit() {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "launcher/Limits.h"
+#include "launcher/NameRules.h"
 #include "launcher/Trace.h"
 
 namespace plimo {
@@ -57,32 +58,6 @@ TarStatus skipBytes(TarInput& input, char* scratch, std::int64_t n, bool endAllo
 std::int64_t paddingOf(std::int64_t size) {
   std::int64_t r = size % static_cast<std::int64_t>(BLOCK_SIZE);
   return r == 0 ? 0 : static_cast<std::int64_t>(BLOCK_SIZE) - r;
-}
-
-bool equalsIgnoreCase(const char* a, std::size_t length, const char* b) {
-  if (std::strlen(b) != length) return false;
-  for (std::size_t i = 0; i < length; ++i) {
-    char c = a[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != b[i]) return false;
-  }
-  return true;
-}
-
-// Windows opens the device instead of a file for these names, with or
-// without an extension.
-bool isDeviceName(const char* component, std::size_t length) {
-  const void* dot = std::memchr(component, '.', length);
-  std::size_t stem = dot == nullptr ? length : static_cast<std::size_t>(static_cast<const char*>(dot) - component);
-  static const char* const DEVICES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : DEVICES) {
-    if (equalsIgnoreCase(component, stem, device)) return true;
-  }
-  if (stem == 4 && (equalsIgnoreCase(component, 3, "COM") || equalsIgnoreCase(component, 3, "LPT")) &&
-      component[3] >= '0' && component[3] <= '9') {
-    return true;
-  }
-  return false;
 }
 
 bool isForbiddenCharacter(unsigned char c) {
@@ -253,7 +228,7 @@ bool sanitizeTarName(const char* name, std::size_t length, char* out, std::size_
     for (std::size_t i = 0; i < componentLength; ++i) {
       if (isForbiddenCharacter(static_cast<unsigned char>(component[i]))) return false;
     }
-    if (isDeviceName(component, componentLength)) return false;
+    if (isReservedDeviceName(std::string_view(component, componentLength))) return false;
     std::size_t needed = componentLength + (used > 0 ? 1 : 0);
     if (used + needed >= capacity) return false;
     if (used > 0) out[used++] = '/';

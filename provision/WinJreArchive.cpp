@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "jvmsearch/JvmLocator.h"
+#include "launcher/Cleanup.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
 #include "launcher/Limits.h"
@@ -51,6 +52,13 @@ bool toExtendedWidePath(const char* path, wchar_t* out, int capacity) {
   wcscpy_s(out, static_cast<std::size_t>(capacity), prefix);
   int n = MultiByteToWideChar(CP_ACP, 0, rest, -1, out + prefixLength, capacity - prefixLength);
   return n > 0;
+}
+
+// Installers built before the message existed carry no text for it; the
+// message that a runtime could not be started is the nearest they have.
+[[noreturn]] void reportDamagedArchive() {
+  if (getConfigWString(wmsg::RUNTIME_ARCHIVE_DAMAGED).empty()) fatalMessage(msg::JVM_NOT_STARTED, nullptr, nullptr);
+  fatalWideMessage(wmsg::RUNTIME_ARCHIVE_DAMAGED);
 }
 
 }  // namespace
@@ -136,9 +144,15 @@ void unpackJreArchive(HWND dialog) {
   int totalSize = getConfigInt(cfg::ARCHIVE_SIZE);
   bool unpacked = runtimeHome[0] != '\0' && extractTarGz(ARCHIVE_NAME, runtimeHome, dialog, totalSize);
   trace("archive: %s into %s %s", ARCHIVE_NAME, runtimeHome, unpacked ? "unpacked" : "not completely unpacked");
+  remove(ARCHIVE_NAME);
+  if (!unpacked) {
+    // Part of a runtime may load and then fail in ways no message explains;
+    // none of it is used, and none of it stays.
+    deleteTree(runtimeHome);
+    reportDamagedArchive();
+  }
   // Whether the runtime is usable is for the search to decide, which also
   // tells the user what is wrong with it.
-  remove(ARCHIVE_NAME);
   if (!locateJvm(true, runtimeHome, false)) exitQuietly();
 }
 

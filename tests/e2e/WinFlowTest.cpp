@@ -398,6 +398,21 @@ TEST_F(Flow, UnusableBundledRuntimeEndsQuietly) {
   EXPECT_TRUE(contains(splitList(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_file")), dirs[0] + "\\jre.tar.gz"));
 }
 
+// A bundled runtime archive that ends midway: the damaged-archive message
+// (plimo-pack's default text), exit code 1, no virtual machine, and nothing
+// of the partial runtime left outside the deletion lists.
+TEST_F(Flow, TruncatedBundledRuntimeIsNotLaunched) {
+  Run run;
+  start(run, installer("bundle-cut.exe"), "", windowed({}));
+  RunResult result = finish(run, 1);
+  EXPECT_NE(result.stdErr.find("The Java runtime archive is damaged"), std::string::npos) << result.stdErr;
+  EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+  expectScheduledForDeletion(run, {"app.jar", "notes.txt"});
+  std::vector<std::string> dirs = subdirectories(run.temp.path());
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_FALSE(pathExists(dirs[0] + "\\jre")) << "the partly unpacked runtime stayed";
+}
+
 // Cancel in the runtime choice dialog ends with 1; closing the progress
 // dialog behind it ends with 0; both remove the extraction directory.
 TEST_F(Flow, CancelAndCloseEnds) {

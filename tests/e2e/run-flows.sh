@@ -58,6 +58,20 @@ project search-console console installer "$shipped" ""
 project bundle gui installer "$shipped" 'bundle = "runtime"'
 project bundle-broken console installer "$shipped" 'bundle = "broken"'
 
+# A runtime archive cut off midway (inside an entry), carried as the payload
+# file the launcher unpacks.
+tar -cf runtime.tar -C runtime . && head -c 5000 runtime.tar > cut.tar || exit 1
+cat > bundle-cut.toml <<TOML
+payload = ["app.jar", "notes.txt", { source = "cut.tar", name = "jre.tar.gz" }]
+[launch]
+main_class = "e2e.Main"
+application_type = "console"
+[runtime]
+search_sequence = [$shipped]
+TOML
+"$pack" build bundle-cut.toml -o bundle-cut.exe --stub "$stub" --arch "$arch" >bundle-cut.build.txt 2>&1 ||
+  { echo "plimo-pack could not build bundle-cut:"; cat bundle-cut.build.txt; exit 1; }
+
 # The download flow's server: the bundled archive, on a free port of
 # 127.0.0.1, ending by itself at the latest when this test's time is up.
 server=

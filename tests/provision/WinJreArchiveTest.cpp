@@ -15,6 +15,7 @@
 #include "provision/WinJreArchive.h"
 #include "provision/WinProvision.h"
 #include "tests/support/FatalTrap.h"
+#include "tests/provision/TarTestSupport.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace plimo {
@@ -190,17 +191,76 @@ TEST_F(UnpackJreArchive, RefusesEntriesThatClimbOutOfJre) {
                              dir.file("evil.txt")};
     bool before[3];
     for (int i = 0; i < 3; ++i) before[i] = test::pathExists(outside[i]);
-    EXPECT_EQ(unpackIn(dir, nullptr), 0);
+    // The refused entry makes the archive a damaged one.
+    EXPECT_EQ(unpackIn(dir, nullptr), 1);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(test::pathExists(outside[i]), before[i]) << outside[i];
-    EXPECT_EQ(test::readFile(dir.file("jre\\good.txt")), "this is a good one\n");
   }
 }
 
-TEST_F(UnpackJreArchive, MissingArchiveLeavesAnEmptyJreForTheSearchToReject) {
-  ScratchDir dir;
-  EXPECT_EQ(unpackIn(dir, nullptr), 0);
-  DWORD a = GetFileAttributesA(dir.file("jre").c_str());
-  EXPECT_TRUE(a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY));
+// What is left below path, one line per entry with its attributes.
+std::string listTree(const std::string& path) {
+  std::string lines;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return lines;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    lines += "\n  " + path + "\\" + name + " " + std::to_string(entry.dwFileAttributes);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) lines += listTree(path + "\\" + name);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return lines;
+}
+
+// A runtime archive that does not unpack to its end is not searched, loaded
+// or kept: the run ends with the message for a damaged archive, or with 1005
+// in an installer built before that message existed.
+TEST_F(UnpackJreArchive, AnArchiveThatStopsMidwayIsNeitherUsedNorKept) {
+  std::string runtime = test::tarDir("bin/") + test::tarFile("bin/java.exe", std::string(3000, 'j')) +
+                        test::tarFile("bin/server/jvm.dll", std::string(5000, 'v')) + test::tarEnd();
+  std::string gzipped;
+  gzipped = test::readFile(test::binDir() + "tar-fixtures\\jre-python.tar.gz");
+  ASSERT_GT(gzipped.size(), 1000u);
+  std::string zipSlip = test::readFile(std::string(PLIMO_SHARED_DIR) + "/vectors/tar/snyk-zip-slip/zip-slip.tar");
+  ASSERT_FALSE(zipSlip.empty());
+  struct Case {
+    const char* what;
+    std::string archive;  // empty: no archive at all
+  } cases[] = {
+      {"tar cut inside a file's data", runtime.substr(0, 512 * 5 + 100)},
+      {"tar cut inside a header", runtime.substr(0, 512 * 9 + 200)},
+      // Cut inside bin/server/jvm.dll, before the entries with long paths.
+      {"gzip member cut short", gzipped.substr(0, 20000)},
+      {"entry name refused", zipSlip},
+      {"archive gone", ""},
+  };
+  for (const Case& c : cases) {
+    for (bool configured : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (configured ? ", message configured" : ", older installer"));
+      configStore() = ConfigStore{};
+      configStore().narrow[msg::JVM_NOT_STARTED] = "not started";
+      if (configured) configStore().wide[wmsg::RUNTIME_ARCHIVE_DAMAGED] = u"archive damaged";
+      test::clearShownMessages();
+      ScratchDir dir;
+      if (!c.archive.empty()) ASSERT_TRUE(test::writeFile(dir.file("jre.tar.gz"), c.archive));
+      std::int32_t id = 0;
+      {
+        CurrentDirectory here(dir.path());
+        try {
+          unpackJreArchive(nullptr);
+        } catch (const FatalCalled& fatal) {
+          id = fatal.id;
+          EXPECT_EQ(fatal.exitCode, 1);
+        }
+      }
+      EXPECT_EQ(id, configured ? wmsg::RUNTIME_ARCHIVE_DAMAGED : msg::JVM_NOT_STARTED);
+      // Only that message: the search never looked at the partial runtime.
+      EXPECT_EQ(test::shownMessages().size(), 1u);
+      EXPECT_FALSE(test::pathExists(dir.file("jre"))) << "the partly unpacked runtime stayed:" << listTree(dir.file("jre"));
+      EXPECT_FALSE(test::pathExists(dir.file("jre.tar.gz")));
+    }
+  }
 }
 
 TEST_F(UnpackJreArchive, ExtractTarGzWritesBelowTheGivenDirectoryOnly) {

@@ -56,6 +56,7 @@ const std::vector<EntryInfo>& wideEntries() {
       {20012, "wide_messages.cancel_button", "caption of the Cancel buttons"},
       {20013, "wide_messages.caption", "caption of the dialogs and of wide message boxes"},
       {20014, "wide_messages.no_window", "fatal message: no application window within 60 seconds"},
+      {20015, "wide_messages.runtime_archive_damaged", "fatal message: the runtime archive could not be unpacked"},
   };
   return entries;
 }
@@ -119,6 +120,11 @@ const std::vector<MessageInfo>& wideMessages() {
        "The program did not open a window within 60 seconds.\r\n"
        "Please start it again. If the problem persists, start it\r\n"
        "with the parameter /manual and choose a Java runtime yourself."},
+      {20015, "runtime_archive_damaged", nullptr,
+       "The Java runtime archive is damaged and could not be unpacked.\r\n"
+       "Please run this setup again. If the problem persists, obtain the setup again.",
+       "The Java runtime archive is damaged and could not be unpacked.\r\n"
+       "Please start this program again. If the problem persists, obtain the program again."},
   };
   return messages;
 }

@@ -10,6 +10,7 @@
 
 #include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
+#include "launcher/NameRules.h"
 #include "launcher/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
 #include "tools/plimo-pack/Catalogue.h"
@@ -47,13 +48,7 @@ bool isPlainFileName(const std::string& name, std::string& why) {
     why = "Windows drops a trailing dot or blank";
     return false;
   }
-  std::string stem = name.substr(0, name.find('.'));
-  std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  static const std::set<std::string> devices = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
-                                                "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
-                                                "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-  if (devices.count(stem)) {
+  if (plimo::isReservedDeviceName(name)) {
     why = "it is a Windows device name";
     return false;
   }
