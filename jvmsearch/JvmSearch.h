@@ -26,11 +26,16 @@ bool verifyJavaExeVersion(std::string& path, std::string& version, const std::st
                           const std::string& maximum, bool allowBeta);
 bool verifyJavaExe(std::string& path, const std::string& minimum, const std::string& maximum, bool allowBeta);
 
-// Runs `"<path>" -version` hidden, reads its standard error and takes the
-// version line. Fails when the child cannot start, its output ends (or fills
-// 8192 bytes) without a version line, or it runs past the time limit (the
-// child is then ended).
+// Runs `"<path>" -version` hidden, in the folder of path, reads its standard
+// error and takes the version line. Fails when the child cannot start, its
+// output ends (or fills 8192 bytes) without a version line, or it runs past
+// the time limit. Returns only once the child has ended: after the version
+// line it is given the rest of the time limit, and it is ended on every path
+// that gives up on it.
 bool probeJavaVersion(const std::string& path, std::string& version);
+// Ends the java.exe a probe on another thread is waiting for, if any, and
+// waits for it: the process is ending and must not leave it behind.
+void endRunningProbe();
 // The probe's time limit in milliseconds (a few seconds by default).
 void setProbeTimeLimit(unsigned milliseconds);
 unsigned probeTimeLimit();

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +24,22 @@ namespace {
 unsigned probeLimitMs = 5000;
 // How long an ended child is given to go away.
 const DWORD CHILD_END_WAIT_MS = 5000;
+// The child of a probe in progress, for endRunningProbe. Whoever takes it out
+// first owns ending it; the probe then leaves the handle to the exit.
+std::atomic<HANDLE> runningProbe{nullptr};
+
+// Clears runningProbe when the probe returns; if the exit took the child
+// meanwhile, the handle stays open for it.
+class RunningProbe {
+ public:
+  explicit RunningProbe(UniqueHandle& process) : process_(process) { runningProbe = process.get(); }
+  ~RunningProbe() {
+    if (runningProbe.exchange(nullptr) == nullptr) process_.release();
+  }
+
+ private:
+  UniqueHandle& process_;
+};
 
 HKEY rootKey(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
@@ -77,6 +94,13 @@ void awaitChild(const std::string& path, HANDLE process, HANDLE readEnd, DWORD s
 
 }  // namespace
 
+void endRunningProbe() {
+  HANDLE process = runningProbe.exchange(nullptr);
+  if (process == nullptr) return;
+  trace("exit: ending the java.exe of a probe in progress");
+  endChild(process);
+}
+
 void setProbeTimeLimit(unsigned milliseconds) { probeLimitMs = milliseconds; }
 unsigned probeTimeLimit() { return probeLimitMs; }
 
@@ -129,6 +153,7 @@ bool probeJavaVersion(const std::string& path, std::string& version) {
   }
   UniqueHandle process(child.hProcess);
   UniqueHandle thread(child.hThread);
+  RunningProbe running(process);
   // Only the child may hold the write end, so that its end of output shows.
   writeEnd.reset();
 

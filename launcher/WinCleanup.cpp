@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <string>
 
+#include "jvmsearch/JvmSearch.h"
 #include "launcher/Cleanup.h"
 #include "launcher/DeletionList.h"
 #include "launcher/LaunchState.h"
@@ -67,6 +68,9 @@ void deleteTree(const std::string& path) {
 }
 
 void deleteTempDirAtExit() {
+  // A probe still waiting for its java.exe (the dialog was closed during the
+  // search) would leave that process running after the launcher.
+  endRunningProbe();
   if (tempDir.empty()) return;
   // The worker made the directory current, and a process's current
   // directory cannot be removed: move to the system temporary directory.

@@ -13,7 +13,21 @@
 
 namespace plimo {
 
+namespace {
+
+// A thread that reports while the process ends through the run-time
+// library's exit (the worker, after the progress dialog was closed) shows
+// nothing and schedules nothing: the exit handlers are removing the files,
+// and the process is about to end.
+void waitIfEnding() {
+  if (!processEnding) return;
+  for (;;) Sleep(INFINITE);
+}
+
+}  // namespace
+
 void showError(const char* text) {
+  waitIfEnding();
   scheduleExtractedForDeletion();
   if (messageBoxMode()) {
     std::string caption = getConfigString(cfg::ERROR_CAPTION);
@@ -25,6 +39,7 @@ void showError(const char* text) {
 }
 
 void showWideError(const char16_t* text) {
+  waitIfEnding();
   scheduleExtractedForDeletion();
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
   if (messageBoxMode()) {
@@ -75,6 +90,7 @@ void fatalWideMessage(std::int32_t id) {
 }
 
 void exitQuietly() {
+  waitIfEnding();
   scheduleExtractedForDeletion();
   ExitProcess(0);
 }

@@ -36,6 +36,15 @@ void setProgressRange(HWND dialog, int maximum) {
   SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
 }
 
+// Between the steps of the launch: once the process is ending, the worker
+// waits for the end instead of writing, searching or launching under the
+// exit handlers.
+void stopIfEnding() {
+  if (!processEnding) return;
+  trace("worker: the process is ending; no further step");
+  for (;;) Sleep(INFINITE);
+}
+
 }  // namespace
 
 void registerDialogClass() {
@@ -104,6 +113,7 @@ DWORD WINAPI launchWorker(LPVOID param) {
   extractPayload(tempDir);
   _chdir(tempDir.c_str());
   std::atexit(deleteTempDirAtExit);
+  stopIfEnding();
 
   char archive[PATH_BUFFER_SIZE];
   bool hasArchive = _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
@@ -112,12 +122,14 @@ DWORD WINAPI launchWorker(LPVOID param) {
   if (!hasArchive) {
     bool found = false;
     if (!manualMode) found = locateJvm(false, nullptr, false);
+    stopIfEnding();
     if (!found) {
       std::string address = getConfigString(cfg::DOWNLOAD_URL);
       downloadOffered = !address.empty();
       INT_PTR choice = DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE),
                                        dialog, runtimeChoiceDialog, 0);
       trace("runtime choice dialog ended with %d", static_cast<int>(choice));
+      stopIfEnding();
       if (choice == IDC_DOWNLOAD && downloadOffered) {
         downloadJre(dialog, address.c_str());
         hasArchive = true;
@@ -135,6 +147,7 @@ DWORD WINAPI launchWorker(LPVOID param) {
   }
   setProgressRange(dialog, progressMax);
   if (hasArchive) unpackJreArchive(dialog);
+  stopIfEnding();
 
   HANDLE watcher = CreateThread(nullptr, 0, windowWatcher, dialog, 0, nullptr);
   if (watcher != nullptr) {

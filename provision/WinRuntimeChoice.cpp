@@ -116,6 +116,7 @@ INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, L
       if (id == IDCANCEL) {
         trace("runtime choice cancelled");
         // exit, not ExitProcess: the exit handlers remove the temporary directory.
+        processEnding = true;
         std::exit(1);
       }
       EndDialog(dialog, id);
