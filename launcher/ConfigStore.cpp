@@ -3,13 +3,15 @@
 #include <climits>
 #include <cstring>
 
+#include "launcher/Lasting.h"
 #include "launcher/Limits.h"
 
 namespace plimo {
 
 ConfigStore& configStore() {
-  static ConfigStore store;
-  return store;
+  // Never destroyed: see Lasting.
+  static Lasting<ConfigStore> store;
+  return store.get();
 }
 
 void deriveConfigFlags(ConfigStore& store) {

@@ -2,12 +2,21 @@
 
 #include <cstring>
 
+#include "launcher/Lasting.h"
+
 namespace plimo {
 
+namespace {
+Lasting<std::string> commandLineStore;
+Lasting<std::string> tempDirStore;
+Lasting<std::vector<std::string>> extractedFilesStore;
+Lasting<std::vector<std::string>> extractedDirsStore;
+}  // namespace
+
 void* instanceHandle = nullptr;
-std::string commandLine;
+std::string& commandLine = commandLineStore.get();
 bool manualMode = false;
-std::string tempDir;
+std::string& tempDir = tempDirStore.get();
 void* errorOwnerWindow = nullptr;
 bool downloadOffered = false;
 std::int32_t progressMax = 100;
@@ -15,8 +24,8 @@ std::int32_t progressPos = 0;
 std::uint64_t payloadOffset = 0;
 std::atomic<bool> mainMethodCalled{false};
 std::atomic<bool> processEnding{false};
-std::vector<std::string> extractedFiles;
-std::vector<std::string> extractedDirs;
+std::vector<std::string>& extractedFiles = extractedFilesStore.get();
+std::vector<std::string>& extractedDirs = extractedDirsStore.get();
 
 bool isManualModeTail(const char* tail) {
   if (tail == nullptr || *tail == '\0') return false;

@@ -8,11 +8,12 @@ namespace plimo {
 
 // Process-wide state of one launch. Written on the main thread before the
 // worker starts, or by the worker before the watcher starts; see the notes
-// on each value.
+// on each value. The strings and lists are never destroyed (Lasting.h): the
+// worker may still use them while the process ends.
 extern void* instanceHandle;        // module instance of the executable
-extern std::string commandLine;     // tail of the command line after the program name
+extern std::string& commandLine;    // tail of the command line after the program name
 extern bool manualMode;             // tail is exactly "/manual" or "-manual"
-extern std::string tempDir;         // extraction directory: absolute, no trailing backslash; empty when nothing was extracted
+extern std::string& tempDir;        // extraction directory: absolute, no trailing backslash; empty when nothing was extracted
 extern void* errorOwnerWindow;      // the progress dialog once it exists; owner of every error box
 extern bool downloadOffered;        // entry 150 is not empty (read by the runtime choice dialog)
 extern std::int32_t progressMax;    // bar range after the runtime decision: 150 with an archive, else 80
@@ -28,8 +29,8 @@ extern std::atomic<bool> processEnding;
 
 // Every path the extraction wrote (or tried to), in order, and its directory.
 // Never emptied; the clean-up schedules them for deferred deletion.
-extern std::vector<std::string> extractedFiles;
-extern std::vector<std::string> extractedDirs;
+extern std::vector<std::string>& extractedFiles;
+extern std::vector<std::string>& extractedDirs;
 
 // True when the tail is exactly "/manual" or "-manual": compared over 8 bytes
 // including the terminator, so nothing may come before or after the word.

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "launcher/ConfigStore.h"
 #include "launcher/LaunchState.h"
 #include "launcher/MessageText.h"
 
@@ -31,6 +37,30 @@ TEST(LaunchState, TailFollowsTheProgramName) {
   };
   for (const Case& c : cases) EXPECT_STREQ(commandLineTail(c.line), c.tail) << c.line;
 }
+
+#if GTEST_HAS_DEATH_TEST
+// The worker can still be running while exit runs the static destructors
+// (the progress dialog was closed mid-launch): the state it reads must
+// survive them. A read of destroyed state ends the child with an error
+// (AddressSanitizer) or a wrong length instead of exit code 0.
+TEST(LaunchStateDeathTest, StateOutlivesTheEndOfTheProcess) {
+  EXPECT_EXIT(
+      {
+        tempDir = std::string(200, 't');
+        extractedFiles.assign(50, std::string(100, 'f'));
+        configStore().narrow[cfg::MAIN_CLASS] = std::string(300, 'm');
+        std::thread([] {
+          for (;;) {
+            std::string copy = tempDir + extractedFiles.back() + getConfigString(cfg::MAIN_CLASS);
+            if (copy.size() != 600) std::_Exit(3);
+          }
+        }).detach();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 TEST(MessageText, OnlyTheFirstPlaceholderIsReplaced) {
   struct Case {
