@@ -11,6 +11,7 @@
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
 #include "launcher/ConfigStore.h"
+#include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "launcher/WinHandles.h"
@@ -143,6 +144,9 @@ bool probeJavaVersion(const std::string& path, std::string& version) {
   PROCESS_INFORMATION child{};
   std::vector<char> line(commandLine.begin(), commandLine.end());
   line.push_back('\0');
+  // A probe started after the exit handler ended the last one would outlive
+  // the launcher.
+  if (processEnding) return false;
   // The child starts in its own folder: a runtime that outlives the probe must
   // not hold the launcher's temporary directory as its current directory.
   std::string folder = directoryPart(path);

@@ -2,6 +2,7 @@
 // deferred-deletion lists when it cannot be removed now.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -41,7 +42,33 @@ std::string narrowName(const wchar_t* name) {
   return n > 0 ? std::string(buffer) : std::string();
 }
 
+// The worker while it is between its launch steps (0 otherwise), and
+// whether it has stopped for the end of the process.
+std::atomic<DWORD> stepsThread{0};
+std::atomic<bool> workerStopped{false};
+constexpr DWORD WORKER_STOP_WAIT_MS = 20000;
+
+// Whatever the worker writes while the handler deletes would stay behind
+// unlisted; it stops at its next step (a payload or an archive finished,
+// the search over), and the wait is bounded for a step that takes long.
+void awaitWorkerStop() {
+  DWORD worker = stepsThread;
+  if (worker == 0 || worker == GetCurrentThreadId()) return;
+  DWORD started = GetTickCount();
+  while (!workerStopped && GetTickCount() - started < WORKER_STOP_WAIT_MS) Sleep(10);
+  trace("exit: worker %s", workerStopped ? "stopped" : "still busy; removing what can be removed");
+}
+
 }  // namespace
+
+void beginWorkerSteps() { stepsThread = GetCurrentThreadId(); }
+
+void endWorkerSteps() { stepsThread = 0; }
+
+void parkThread() {
+  if (GetCurrentThreadId() == stepsThread) workerStopped = true;
+  for (;;) Sleep(INFINITE);
+}
 
 void deleteTree(const std::string& path) {
   if (path.empty()) return;
@@ -71,6 +98,7 @@ void deleteTempDirAtExit() {
   // A probe still waiting for its java.exe (the dialog was closed during the
   // search) would leave that process running after the launcher.
   endRunningProbe();
+  awaitWorkerStop();
   if (tempDir.empty()) return;
   // The worker made the directory current, and a process's current
   // directory cannot be removed: move to the system temporary directory.

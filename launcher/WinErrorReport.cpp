@@ -20,8 +20,7 @@ namespace {
 // nothing and schedules nothing: the exit handlers are removing the files,
 // and the process is about to end.
 void waitIfEnding() {
-  if (!processEnding) return;
-  for (;;) Sleep(INFINITE);
+  if (processEnding) parkThread();
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ void setProgressRange(HWND dialog, int maximum) {
 void stopIfEnding() {
   if (!processEnding) return;
   trace("worker: the process is ending; no further step");
-  for (;;) Sleep(INFINITE);
+  parkThread();
 }
 
 }  // namespace
@@ -110,10 +110,13 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 DWORD WINAPI launchWorker(LPVOID param) {
   HWND dialog = static_cast<HWND>(param);
   setProgress(dialog, 0);
-  extractPayload(tempDir);
-  _chdir(tempDir.c_str());
+  // Registered first, so that a close during the extraction removes (or
+  // lists) what was written so far.
+  beginWorkerSteps();
   std::atexit(deleteTempDirAtExit);
+  extractPayload(tempDir);
   stopIfEnding();
+  _chdir(tempDir.c_str());
 
   char archive[PATH_BUFFER_SIZE];
   bool hasArchive = _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
@@ -154,6 +157,8 @@ DWORD WINAPI launchWorker(LPVOID param) {
     SetThreadPriority(watcher, THREAD_PRIORITY_ABOVE_NORMAL);
     CloseHandle(watcher);
   }
+  // The Java program is not waited for: it runs until it ends the process.
+  endWorkerSteps();
   if (!launchJvm(JNI_VERSION_1_2_VALUE, commandLine.c_str(), nullptr, nullptr, tempDir.c_str())) {
     fatalMessage(msg::JVM_NOT_STARTED, nullptr, nullptr);
   }

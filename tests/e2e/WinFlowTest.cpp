@@ -483,6 +483,28 @@ TEST_F(Flow, CloseDuringTheSearchEndsWithZero) {
   }
 }
 
+// Closing the progress dialog while a large payload file is being written:
+// the launcher ends with 0, shows nothing, and leaves nothing behind.
+TEST_F(Flow, CloseDuringTheExtractionLeavesNothingBehind) {
+  Run run;
+  start(run, installer("big-payload.exe"), "", {});
+  std::string dir;
+  DWORD start = GetTickCount();
+  while (dir.empty() && GetTickCount() - start < 30000 && WaitForSingleObject(run.started.process, 0) == WAIT_TIMEOUT) {
+    std::vector<std::string> dirs = subdirectories(run.temp.path());
+    if (!dirs.empty() && pathExists(dirs[0] + "\\big.bin")) dir = dirs[0];
+    Sleep(5);
+  }
+  ASSERT_FALSE(dir.empty()) << "the extraction never began";
+  HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+  ASSERT_NE(progress, nullptr);
+  press(progress, IDCANCEL);
+  RunResult result = finish(run, 0);
+  EXPECT_EQ(result.stdErr, "");
+  EXPECT_FALSE(pathExists(dir)) << "the extraction directory was left behind";
+  EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+}
+
 // Fatal messages on the worker: a message box with the configured text,
 // exit code 1 and every extracted path in the deferred-deletion lists.
 TEST_F(Flow, FatalMessageOnTheWorkerSchedulesDeletion) {

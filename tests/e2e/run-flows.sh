@@ -58,6 +58,21 @@ project search-console console installer "$shipped" ""
 project bundle gui installer "$shipped" 'bundle = "runtime"'
 project bundle-broken console installer "$shipped" 'bundle = "broken"'
 
+# A payload file large enough that the dialog can be closed while it is
+# being written.
+head -c 300000000 /dev/zero > big.bin || exit 1
+cat > big-payload.toml <<TOML
+payload = ["big.bin", "app.jar"]
+[launch]
+main_class = "e2e.Main"
+application_type = "console"
+[runtime]
+search_sequence = [$shipped]
+TOML
+"$pack" build big-payload.toml -o big-payload.exe --stub "$stub" --arch "$arch" >big-payload.build.txt 2>&1 ||
+  { echo "plimo-pack could not build big-payload:"; cat big-payload.build.txt; exit 1; }
+rm -f big.bin
+
 # A runtime archive cut off midway (inside an entry), carried as the payload
 # file the launcher unpacks.
 tar -cf runtime.tar -C runtime . && head -c 5000 runtime.tar > cut.tar || exit 1
