@@ -58,34 +58,30 @@ project search-console console installer "$shipped" ""
 project bundle gui installer "$shipped" 'bundle = "runtime"'
 project bundle-broken console installer "$shipped" 'bundle = "broken"'
 
-# A payload file large enough that the dialog can be closed while it is
-# being written.
-head -c 300000000 /dev/zero > big.bin || exit 1
-cat > big-payload.toml <<TOML
-payload = ["big.bin", "app.jar"]
+# console_project NAME PAYLOAD: a console installer with its own payload list.
+console_project() {
+  cat > "$1.toml" <<TOML
+payload = [$2]
 [launch]
 main_class = "e2e.Main"
 application_type = "console"
 [runtime]
 search_sequence = [$shipped]
 TOML
-"$pack" build big-payload.toml -o big-payload.exe --stub "$stub" --arch "$arch" >big-payload.build.txt 2>&1 ||
-  { echo "plimo-pack could not build big-payload:"; cat big-payload.build.txt; exit 1; }
+  "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
+    { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }
+}
+
+# A payload file large enough that the dialog can be closed while it is
+# being written.
+head -c 300000000 /dev/zero > big.bin || exit 1
+console_project big-payload '"big.bin", "app.jar"'
 rm -f big.bin
 
 # A runtime archive cut off midway (inside an entry), carried as the payload
 # file the launcher unpacks.
 tar -cf runtime.tar -C runtime . && head -c 5000 runtime.tar > cut.tar || exit 1
-cat > bundle-cut.toml <<TOML
-payload = ["app.jar", "notes.txt", { source = "cut.tar", name = "jre.tar.gz" }]
-[launch]
-main_class = "e2e.Main"
-application_type = "console"
-[runtime]
-search_sequence = [$shipped]
-TOML
-"$pack" build bundle-cut.toml -o bundle-cut.exe --stub "$stub" --arch "$arch" >bundle-cut.build.txt 2>&1 ||
-  { echo "plimo-pack could not build bundle-cut:"; cat bundle-cut.build.txt; exit 1; }
+console_project bundle-cut '"app.jar", "notes.txt", { source = "cut.tar", name = "jre.tar.gz" }'
 
 # The download flow's server: the bundled archive, on a free port of
 # 127.0.0.1, ending by itself at the latest when this test's time is up.
