@@ -1,8 +1,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
+
+#include "launcher/IdMap.h"
 
 namespace plimo {
 
@@ -10,8 +11,8 @@ namespace plimo {
 // values (system code page) and wide messages (UTF-16) by numeric id. Filled
 // once by loadConfiguration before a second thread exists; read-only after.
 struct ConfigStore {
-  std::map<std::int32_t, std::string> narrow;
-  std::map<std::int32_t, std::u16string> wide;
+  IdMap<std::string> narrow;
+  IdMap<std::u16string> wide;
   // Derived at load time.
   char launcherKind = '\0';     // first character of entry 2001
   bool messageBoxMode = true;   // false when entry 107 is neither 1 nor 5

@@ -142,7 +142,7 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(readAll(dir / "setup.exe").substr(0, 0x300), fakeStub().substr(0, 0x300));
     auto decoded = [&](std::int32_t id) {
       std::string utf8;
-      EXPECT_EQ(fromCodePage(contents.store.narrow.at(id), c.codePage, utf8), Conversion::Ok) << id;
+      EXPECT_EQ(fromCodePage(contents.store.narrow[id], c.codePage, utf8), Conversion::Ok) << id;
       return utf8;
     };
     EXPECT_EQ(decoded(123), "-Dx=" + c.text);
@@ -150,12 +150,12 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(decoded(1001), c.text);
     for (std::int32_t empty : {124, 126, 127, 1000}) {
       ASSERT_TRUE(contents.store.narrow.count(empty)) << empty;
-      EXPECT_EQ(contents.store.narrow.at(empty), "") << empty;
+      EXPECT_EQ(contents.store.narrow[empty], "") << empty;
     }
-    EXPECT_EQ(contents.store.wide.at(20013), utf16FromUtf8(wideText));
-    EXPECT_EQ(contents.store.wide.at(20007), u"");
-    EXPECT_EQ(contents.store.narrow.at(2002), "4");
-    EXPECT_EQ(contents.store.narrow.at(2003), "p0.bin;p1.bin;renamed.dat;p3.bin;");
+    EXPECT_EQ(contents.store.wide[20013], utf16FromUtf8(wideText));
+    EXPECT_EQ(contents.store.wide[20007], u"");
+    EXPECT_EQ(contents.store.narrow[2002], "4");
+    EXPECT_EQ(contents.store.narrow[2003], "p0.bin;p1.bin;renamed.dat;p3.bin;");
 
     std::vector<std::string> written;
     std::string error;
@@ -177,22 +177,22 @@ TEST_F(PlimoPack, WritesEveryMessageWithItsPlaceholderAndTakesOverrides) {
                    contents));
   for (std::int32_t id = 1000; id <= 1011; ++id) {
     ASSERT_TRUE(contents.store.narrow.count(id)) << id;
-    EXPECT_FALSE(contents.store.narrow.at(id).empty()) << id;
+    EXPECT_FALSE(contents.store.narrow[id].empty()) << id;
   }
   for (const MessageInfo& m : narrowMessages())
-    if (m.placeholder) EXPECT_NE(contents.store.narrow.at(m.id).find(m.placeholder), std::string::npos) << m.id;
+    if (m.placeholder) EXPECT_NE(contents.store.narrow[m.id].find(m.placeholder), std::string::npos) << m.id;
   for (std::int32_t id = 20001; id <= 20014; ++id) {
     ASSERT_TRUE(contents.store.wide.count(id)) << id;
-    EXPECT_FALSE(contents.store.wide.at(id).empty()) << id;
+    EXPECT_FALSE(contents.store.wide[id].empty()) << id;
   }
   std::string why;
-  EXPECT_TRUE(isSafeProgressFormat(utf8FromUtf16(contents.store.wide.at(20008)), why)) << why;
-  EXPECT_EQ(contents.store.narrow.at(1009), "code %ERROR_CODE%!");
-  EXPECT_EQ(contents.store.wide.at(20012), u"Abbrechen");
+  EXPECT_TRUE(isSafeProgressFormat(utf8FromUtf16(contents.store.wide[20008]), why)) << why;
+  EXPECT_EQ(contents.store.narrow[1009], "code %ERROR_CODE%!");
+  EXPECT_EQ(contents.store.wide[20012], u"Abbrechen");
   // Defaults of the other entries: a graphical installer.
-  EXPECT_EQ(contents.store.narrow.at(107), "5");
-  EXPECT_EQ(contents.store.narrow.at(2001), "i");
-  EXPECT_EQ(contents.store.narrow.at(122), "a.B");
+  EXPECT_EQ(contents.store.narrow[107], "5");
+  EXPECT_EQ(contents.store.narrow[2001], "i");
+  EXPECT_EQ(contents.store.narrow[122], "a.B");
   EXPECT_FALSE(contents.store.narrow.count(2002));
 }
 
@@ -207,13 +207,13 @@ TEST_F(PlimoPack, ReadableKeysBecomeTheLauncherForms) {
                    "  { kind = \"directory\", path = \"jre\" }, { kind = \"search_path\" }, { kind = \"registry\" }]\n"
                    "download_url = \"http://example.com/jre.tar.gz\"\npreferred_vm_type = \"client\"\n",
                    contents));
-  EXPECT_EQ(contents.store.narrow.at(125), "1");
-  EXPECT_EQ(contents.store.narrow.at(107), "0");
-  EXPECT_EQ(contents.store.narrow.at(2001), "e");
-  EXPECT_EQ(contents.store.narrow.at(121), "A1lib/app.jar;S0lib;E1CP");
-  EXPECT_EQ(contents.store.narrow.at(128), "Y;EJAVA_HOME;Ajre;S;Y;");
-  EXPECT_EQ(contents.store.narrow.at(150), "http://example.com/jre.tar.gz");
-  EXPECT_EQ(contents.store.narrow.at(152), "client");
+  EXPECT_EQ(contents.store.narrow[125], "1");
+  EXPECT_EQ(contents.store.narrow[107], "0");
+  EXPECT_EQ(contents.store.narrow[2001], "e");
+  EXPECT_EQ(contents.store.narrow[121], "A1lib/app.jar;S0lib;E1CP");
+  EXPECT_EQ(contents.store.narrow[128], "Y;EJAVA_HOME;Ajre;S;Y;");
+  EXPECT_EQ(contents.store.narrow[150], "http://example.com/jre.tar.gz");
+  EXPECT_EQ(contents.store.narrow[152], "client");
 }
 
 struct Invalid {
@@ -313,8 +313,8 @@ TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
   ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8191, 'v') +
                                "\"\n[wide_messages]\ncaption = \"" + std::string(8191, 'w') + "\"\n",
                            contents));
-  EXPECT_EQ(contents.store.narrow.at(123).size(), 8191u);
-  EXPECT_EQ(contents.store.wide.at(20013).size(), 8191u);
+  EXPECT_EQ(contents.store.narrow[123].size(), 8191u);
+  EXPECT_EQ(contents.store.wide[20013].size(), 8191u);
 }
 
 TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
@@ -338,9 +338,9 @@ TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
     ASSERT_TRUE(buildAndRead(std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
                                  "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address + "\"\n",
                              contents));
-    EXPECT_EQ(contents.store.narrow.at(126), c.minimum);
-    EXPECT_EQ(contents.store.narrow.at(127), c.maximum);
-    EXPECT_EQ(contents.store.narrow.at(150), c.address);
+    EXPECT_EQ(contents.store.narrow[126], c.minimum);
+    EXPECT_EQ(contents.store.narrow[127], c.maximum);
+    EXPECT_EQ(contents.store.narrow[150], c.address);
   }
 }
 
@@ -354,7 +354,7 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
     for (const auto& [id, text] : contents.store.narrow)
       if (id >= 1000 && id <= 1011) texts.push_back(text);
     for (const auto& [id, text] : contents.store.wide) texts.push_back(utf8FromUtf16(text));
-    ASSERT_EQ(texts.size(), 12u + 14u);
+    ASSERT_EQ(texts.size(), 12u + 15u);
     int setupWording = 0;
     for (std::string text : texts) {
       std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -364,9 +364,9 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
       EXPECT_EQ(setupWording, 0);
     } else {
       // The installer wording is unchanged.
-      EXPECT_EQ(contents.store.narrow.at(1000), "Setup error");
-      EXPECT_EQ(contents.store.wide.at(20013), u"Setup");
-      EXPECT_EQ(setupWording, 6);
+      EXPECT_EQ(contents.store.narrow[1000], "Setup error");
+      EXPECT_EQ(contents.store.wide[20013], u"Setup");
+      EXPECT_EQ(setupWording, 7);
     }
   }
 }
@@ -471,7 +471,7 @@ TEST_F(PlimoPack, TheStarterProjectBuildsWithoutWarningsAndIsNeverOverwritten) {
   InstallerContents contents;
   std::string error;
   ASSERT_TRUE(readInstaller(options.output, contents, error)) << error;
-  EXPECT_EQ(contents.store.narrow.at(2003), "app.jar;");
+  EXPECT_EQ(contents.store.narrow[2003], "app.jar;");
 
   writeAll(project, "edited");
   err.str("");
@@ -560,11 +560,11 @@ TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameByt
   InstallerContents contents;
   std::string error;
   ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
-  EXPECT_EQ(contents.store.narrow.at(2003), "app.jar;jre.tar.gz;");
+  EXPECT_EQ(contents.store.narrow[2003], "app.jar;jre.tar.gz;");
   std::vector<std::string> written;
   ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", "windows-1252", written, error)) << error;
   std::string tar = inflated(readAll(dir / "out" / "jre.tar.gz"));
-  EXPECT_EQ(contents.store.narrow.at(151), std::to_string(tar.size()));
+  EXPECT_EQ(contents.store.narrow[151], std::to_string(tar.size()));
   EXPECT_EQ(checkedHeaders(tar), (std::vector<std::string>{"5 755", "5 755", "0 644", "5 755", "0 755", "5 755",
                                                            "0 644", "5 755", "0 644", "0 644"}));
   // The launcher's reader, into a target that refuses a file before its
