@@ -21,8 +21,10 @@ endforeach()
 set(PLIMO_STUB_ONLY_SOURCES
   ${CMAKE_SOURCE_DIR}/launcher/WinMain.cpp
   ${CMAKE_SOURCE_DIR}/launcher/WinErrorReport.cpp
-  ${CMAKE_SOURCE_DIR}/launcher/WinStubRuntime.cpp)
+  ${CMAKE_SOURCE_DIR}/launcher/WinStubRuntime.cpp
+  ${CMAKE_SOURCE_DIR}/provision/StubZlibChecksums.cpp)
 list(REMOVE_ITEM PLIMO_WIN_SOURCES ${PLIMO_STUB_ONLY_SOURCES})
+list(REMOVE_ITEM PLIMO_PORTABLE_SOURCES ${PLIMO_STUB_ONLY_SOURCES})
 
 # Tests mirror the product folders; Win*Test.cpp files need the Windows API.
 set(PLIMO_TEST_FOLDERS ${PLIMO_SUBSYSTEMS})

@@ -5,8 +5,10 @@ set(PLIMO_WIN_LIBS user32 gdi32 comctl32 comdlg32 advapi32 shell32 kernel32)
 set(PLIMO_WIN_DEFS NOMINMAX STRICT)
 
 # --- The shipped stub: size-optimised, no exceptions, fully static. ---------
-set(PLIMO_STUB_FLAGS -Os -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
-    -ffunction-sections -fdata-sections -fno-ident -Wall -Wextra)
+# -fno-ipa-sra: GCC would otherwise give each object its own private clone of
+# the std::string members it calls (never merged across objects).
+set(PLIMO_STUB_FLAGS -Os -fno-ipa-sra -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics
+    -ffunction-sections -fno-ident -Wall -Wextra)
 if(PLIMO_ARCH STREQUAL "x86")
   set(PLIMO_MANIFEST_ARCH X86)
 else()
@@ -28,10 +30,22 @@ target_include_directories(plimo PRIVATE ${CMAKE_SOURCE_DIR} ${PLIMO_JNI_INCLUDE
 # The C library's own printf family is enough for the stub; MinGW's
 # replacement would add its formatting engine to every installer.
 target_compile_definitions(plimo PRIVATE ${PLIMO_WIN_DEFS} __USE_MINGW_ANSI_STDIO=0)
-target_compile_options(plimo PRIVATE ${PLIMO_STUB_FLAGS})
+target_compile_options(plimo PRIVATE ${PLIMO_STUB_FLAGS}
+                       $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_SOURCE_DIR}/launcher/StubLibraryConfig.h>)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/plimo.rc PROPERTIES COMPILE_FLAGS "-I${CMAKE_BINARY_DIR}")
 target_link_options(plimo PRIVATE -static -s -Wl,--gc-sections -Wl,--Map=${CMAKE_BINARY_DIR}/plimo.map)
 target_link_libraries(plimo PRIVATE ${PLIMO_ZLIB_STATIC} ${PLIMO_WIN_LIBS})
+# Every installer carries the stub: the build fails when it grows past its
+# limit, naming what grew (x86 is the primary target).
+if(PLIMO_ARCH STREQUAL "x86")
+  set(PLIMO_STUB_SIZE_LIMIT 131072 CACHE STRING "Largest x86 stub the build accepts, in bytes")
+else()
+  set(PLIMO_STUB_SIZE_LIMIT 163840 CACHE STRING "Largest x64 stub the build accepts, in bytes")
+endif()
+add_custom_command(TARGET plimo POST_BUILD
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/stub-size-guard.py $<TARGET_FILE:plimo> ${PLIMO_STUB_SIZE_LIMIT}
+          ${CMAKE_BINARY_DIR}/plimo.map
+  VERBATIM)
 
 # --- The same sources for test programs, with exceptions (test doubles of
 # the error-reporting module throw). -----------------------------------------
@@ -63,7 +77,7 @@ set(PLIMO_WINE_TEST_ENV PLIMO_HOST_RUNS_32BIT=${PLIMO_HOST_RUNS_32BIT_SH})
 add_test(NAME wine_${PLIMO_ARCH}_start COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh start ${PLIMO_WINEPREFIX} ${PLIMO_ARCH})
 add_test(NAME wine_${PLIMO_ARCH}_stop COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_WINEPREFIX} ${PLIMO_ARCH})
 set_tests_properties(wine_${PLIMO_ARCH}_start PROPERTIES FIXTURES_SETUP wine_${PLIMO_ARCH} TIMEOUT 300
-                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_WINE_TEST_ENV}")
+                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_WINE_TEST_ENV}" RESOURCE_LOCK plimo_wine_boot)
 set_tests_properties(wine_${PLIMO_ARCH}_stop PROPERTIES FIXTURES_CLEANUP wine_${PLIMO_ARCH}
                      ENVIRONMENT "${PLIMO_WINE_TEST_ENV}")
 

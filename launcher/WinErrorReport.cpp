@@ -32,7 +32,8 @@ void showError(const char* text) {
     std::string caption = getConfigString(cfg::ERROR_CAPTION);
     MessageBoxA(static_cast<HWND>(errorOwnerWindow), text, caption.c_str(), MB_ICONERROR | MB_OK);
   } else {
-    std::fprintf(stderr, "%s\n", text);
+    std::fputs(text, stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
   }
 }

@@ -1,6 +1,7 @@
 #include "provision/DownloadProgress.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace plimo {
 
@@ -11,6 +12,7 @@ constexpr int MAX_CONVERSIONS = 4;
 constexpr unsigned long FIELD_LIMIT = PROGRESS_LINE_MAX;
 
 bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool isFlag(char16_t c) { return c == u'-' || c == u'+' || c == u' ' || c == u'#' || c == u'0'; }
 
@@ -49,6 +51,27 @@ std::size_t parseConversion(const std::u16string& format, std::size_t at, std::s
   if (i >= format.size() || !isFloatConversion(format[i])) return 0;
   conversionText += static_cast<char>(format[i]);
   return i + 1;
+}
+
+// One checked floating-point conversion into out, always terminated. On
+// Windows through the system's formatter (msvcrt): the MinGW runtime's C99
+// one would bring its whole engine into every installer.
+void formatNumber(char* out, std::size_t capacity, const char* conversion, double value) {
+#ifdef _WIN32
+  int n = _snprintf(out, capacity, conversion, value);
+#else
+  int n = std::snprintf(out, capacity, conversion, value);
+#endif
+  if (n < 0 || static_cast<std::size_t>(n) >= capacity) out[capacity - 1] = '\0';
+  // msvcrt writes three exponent digits ("1.5e+000"); the C standard, and
+  // every other system, as few as two.
+  for (char* p = out; *p != '\0'; ++p) {
+    bool exponent = (p[0] == 'e' || p[0] == 'E') && (p[1] == '+' || p[1] == '-');
+    if (exponent && p[2] == '0' && isAsciiDigit(p[3]) && isAsciiDigit(p[4]) && !isAsciiDigit(p[5])) {
+      std::memmove(p + 2, p + 3, std::strlen(p + 3) + 1);
+      break;
+    }
+  }
 }
 
 void cutToLine(std::u16string& line) {
@@ -114,7 +137,7 @@ std::u16string formatProgressLine(const std::u16string& format, const ProgressFi
     }
     std::size_t end = parseConversion(format, i + 1, conversionText);
     char field[PROGRESS_LINE_MAX + 2];
-    std::snprintf(field, sizeof field, conversionText.c_str(), values[next++]);
+    formatNumber(field, sizeof field, conversionText.c_str(), values[next++]);
     for (const char* p = field; *p != '\0'; ++p) line += static_cast<char16_t>(static_cast<unsigned char>(*p));
     i = end - 1;
   }

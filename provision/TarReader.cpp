@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -19,9 +20,8 @@ constexpr std::size_t BLOCK_SIZE = 512;
 // bigger one is refused rather than buffered without bound.
 constexpr std::int64_t PAX_HEADER_LIMIT = 65536;
 constexpr std::uint32_t PROGRESS_INTERVAL_MS = 200;
-// A larger zlib input buffer than its 8 KiB default saves most of the read
-// calls on a runtime-sized archive.
-constexpr unsigned GZ_BUFFER_SIZE = 131072;
+// A large input buffer saves most of the read calls on a runtime-sized archive.
+constexpr std::size_t GZ_BUFFER_SIZE = 131072;
 
 std::size_t boundedLength(const char* text, std::size_t width) {
   const void* nul = std::memchr(text, '\0', width);
@@ -418,33 +418,116 @@ TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* pr
 
 namespace {
 
-class GzTarSource final : public TarSource {
+constexpr unsigned char GZIP_MAGIC_1 = 0x1f;
+constexpr unsigned char GZIP_MAGIC_2 = 0x8b;
+
+// The archive file, decompressed when it starts with the gzip magic (members
+// one after another, as gzip writes them; anything after the last member
+// that is not another member is ignored, as gzip does), passed through
+// unchanged otherwise. zlib's inflate is used directly rather than its gzip
+// file layer, which would bring its own file and formatting code into every
+// installer.
+class GzipFileSource final : public TarSource {
  public:
-  explicit GzTarSource(gzFile file) : file_(file) {}
+  ~GzipFileSource() override {
+    if (inflating_) inflateEnd(&stream_);
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  bool open(const char* path) {
+    file_ = std::fopen(path, "rb");
+    if (file_ == nullptr) return false;
+    if (!fill()) return false;
+    gzip_ = available_ >= 2 && input_[0] == GZIP_MAGIC_1 && input_[1] == GZIP_MAGIC_2;
+    if (!gzip_) return true;
+    std::memset(&stream_, 0, sizeof stream_);
+    if (inflateInit2(&stream_, 16 + MAX_WBITS) != Z_OK) return false;
+    inflating_ = true;
+    stream_.next_in = input_.get();
+    stream_.avail_in = static_cast<uInt>(available_);
+    return true;
+  }
+
   long read(void* destination, std::size_t n) override {
-    int r = gzread(file_, destination, static_cast<unsigned>(n));
-    return r < 0 ? -1 : r;
+    if (!gzip_) return passThrough(destination, n);
+    stream_.next_out = static_cast<Bytef*>(destination);
+    stream_.avail_out = static_cast<uInt>(n);
+    while (stream_.avail_out == n && !ended_) {
+      if (stream_.avail_in == 0) {
+        if (!fill()) return -1;
+        // The file ends inside a member: the data is cut short.
+        if (available_ == 0) return -1;
+        stream_.next_in = input_.get();
+        stream_.avail_in = static_cast<uInt>(available_);
+      }
+      int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) {
+        if (!nextMember()) ended_ = true;
+      } else if (result != Z_OK) {
+        return -1;
+      }
+    }
+    return static_cast<long>(n - stream_.avail_out);
   }
 
  private:
-  gzFile file_;
-};
-
-// The stream is only ever read: gzclose_r keeps zlib's compression code
-// (which gzclose would reach) out of the stub.
-struct GzCloser {
-  void operator()(gzFile_s* file) const {
-    if (file != nullptr) gzclose_r(file);
+  // Reads the next piece of the file; false on a read error.
+  bool fill() {
+    available_ = std::fread(input_.get(), 1, GZ_BUFFER_SIZE, file_);
+    return available_ > 0 || !std::ferror(file_);
   }
+
+  // After a member: true when another one follows (and inflate is ready
+  // for it).
+  bool nextMember() {
+    if (stream_.avail_in == 0) {
+      if (!fill() || available_ == 0) return false;
+      stream_.next_in = input_.get();
+      stream_.avail_in = static_cast<uInt>(available_);
+    }
+    if (stream_.next_in[0] != GZIP_MAGIC_1) return false;
+    if (stream_.avail_in == 1) {
+      // The magic's second byte is in the next piece: read it behind the first.
+      input_[0] = GZIP_MAGIC_1;
+      available_ = 1 + std::fread(input_.get() + 1, 1, GZ_BUFFER_SIZE - 1, file_);
+      if (std::ferror(file_)) return false;
+      stream_.next_in = input_.get();
+      stream_.avail_in = static_cast<uInt>(available_);
+    }
+    if (stream_.avail_in < 2 || stream_.next_in[1] != GZIP_MAGIC_2) return false;
+    return inflateReset(&stream_) == Z_OK;
+  }
+
+  long passThrough(void* destination, std::size_t n) {
+    std::size_t done = 0;
+    char* out = static_cast<char*>(destination);
+    if (offset_ < available_) {
+      done = std::min(n, available_ - offset_);
+      std::memcpy(out, input_.get() + offset_, done);
+      offset_ += done;
+    }
+    if (done < n) {
+      done += std::fread(out + done, 1, n - done, file_);
+      if (std::ferror(file_)) return -1;
+    }
+    return static_cast<long>(done);
+  }
+
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<unsigned char[]> input_{new unsigned char[GZ_BUFFER_SIZE]};
+  std::size_t available_ = 0;
+  std::size_t offset_ = 0;  // pass-through: bytes of the first piece handed out
+  z_stream stream_;
+  bool gzip_ = false;
+  bool inflating_ = false;
+  bool ended_ = false;
 };
 
 }  // namespace
 
 TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total) {
-  std::unique_ptr<gzFile_s, GzCloser> file(gzopen(path, "rb"));
-  if (!file) return TarStatus::OpenFailed;
-  gzbuffer(file.get(), GZ_BUFFER_SIZE);
-  GzTarSource source(file.get());
+  GzipFileSource source;
+  if (!source.open(path)) return TarStatus::OpenFailed;
   TarStatus status = extractTarStream(source, target, progress, total);
   trace("archive: unpacking %s ended: %s", path, tarStatusText(status));
   return status;

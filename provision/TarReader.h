@@ -92,8 +92,9 @@ TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* na
 // the data at a header boundary ends it with success. progress may be null.
 TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* progress, std::int64_t total);
 
-// Opens path with zlib's gzip stream functions (plain data without a gzip
-// header passes through unchanged) and unpacks it with extractTarStream.
+// Opens path, inflates it as gzip (members one after another; plain data
+// without the gzip magic passes through unchanged) and unpacks it with
+// extractTarStream. A file that ends inside a gzip member is a failed read.
 TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total);
 
 // Checks an archive entry name and writes it to out (capacity bytes) as a

@@ -90,7 +90,8 @@ void reportProgress(HWND dialog, std::uint32_t received, std::uint32_t length, s
 // Receives length bytes into file. False when a read fails, the connection
 // ends early (a successful read of nothing) or a write falls short.
 bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::uint32_t length) {
-  static char buffer[DOWNLOAD_CHUNK_SIZE];
+  // On the worker's stack: a static buffer would be stored in every installer.
+  char buffer[DOWNLOAD_CHUNK_SIZE];
   std::uint32_t received = 0;
   DWORD start = GetTickCount();
   DWORD lastReport = 0;

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the launcher icon "MAINICO": 16, 32 and 48 pixels at 4, 8 and 32 bits
-per pixel (nine images), written as a Windows .ico file."""
+"""Draws the launcher icon "MAINICO": 16 and 32 pixels at 32 bits per pixel
+(two images), written as a Windows .ico file."""
 import math
 import struct
 import sys
@@ -83,7 +83,9 @@ def dib(size, bpp):
 
 
 def main(out):
-    images = [(size, bpp) for bpp in (4, 8, 32) for size in (16, 32, 48)]
+    # Two images, as the icon ships in every installer: full colour at the two
+    # sizes Windows shows most (it scales the larger one for other views).
+    images = [(16, 32), (32, 32)]
     blobs = [dib(size, bpp) for size, bpp in images]
     data = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
