@@ -3,18 +3,29 @@
 #include <string>
 
 #include "launcher/ByteSource.h"
+#include "launcher/PayloadFormat.h"
 
 namespace plimo {
+
+// Told after each chunk how many payload bytes have been written so far and
+// how many follow the configuration in the executable in all.
+class PayloadProgress {
+ public:
+  virtual ~PayloadProgress() = default;
+  virtual void payloadWritten(std::uint64_t written, std::uint64_t total) = 0;
+};
 
 // Writes the payload files of the block into a fresh directory under the
 // user's temporary directory and returns its path in tempDir (absolute, no
 // trailing backslash), or leaves it empty when entry 2002 is zero or
-// absent. Failures end the process with message 1009 and a code.
-void extractPayload(std::string& tempDir);
+// absent. Failures end the process with message 1009 and a code. progress
+// (may be null) follows the bytes written.
+void extractPayload(std::string& tempDir, PayloadProgress* progress = nullptr);
 
 // extractPayload over an already open executable whose first payload record
 // starts at offset. Records every path in extractedFiles and extractedDirs.
-void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir);
+void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir,
+                        PayloadProgress* progress = nullptr);
 
 // A new empty file with the prefix "plm" in the system temporary directory,
 // as the system names it. False (out empty) when the system gives no name.
@@ -25,6 +36,6 @@ bool makeTempFileName(std::string& out);
 // file. Ends the process with message 1009 (code 11: the file cannot be
 // created; 12: the record cannot be read; 13: it cannot be written) or, when
 // the length itself is cut short, with "Internal Error: readInt".
-void writePayloadFile(ByteSource& executable, const std::string& path);
+void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgress* progress = nullptr);
 
 }  // namespace plimo

@@ -1,6 +1,7 @@
 #include "launcher/PayloadFormat.h"
 
 #include <cstring>
+#include <memory>
 
 #include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
@@ -50,8 +51,11 @@ void descrambleInPlace(unsigned char* data, std::size_t n) {
   for (; i < n; ++i) data[i] ^= PAYLOAD_KEY;
 }
 
-CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble) {
-  unsigned char buffer[PAYLOAD_CHUNK_SIZE];
+CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble,
+                           CopyProgress* progress) {
+  if (length == 0) return CopyResult::Done;
+  std::unique_ptr<unsigned char[]> chunkBuffer(new unsigned char[payloadChunkSize(length)]);
+  unsigned char* buffer = chunkBuffer.get();
   std::uint64_t done = 0;
   while (done < length) {
     std::size_t chunk = payloadChunkSize(length - done);
@@ -70,6 +74,7 @@ CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t l
       written += step;
     }
     done += got;
+    if (progress != nullptr) progress->copied(got);
   }
   return CopyResult::Done;
 }

@@ -42,6 +42,13 @@ std::size_t payloadChunkSize(std::uint64_t remaining);
 // hundreds of megabytes.
 void descrambleInPlace(unsigned char* data, std::size_t n);
 
+// Told how many bytes of a copy have been written, after each chunk.
+class CopyProgress {
+ public:
+  virtual ~CopyProgress() = default;
+  virtual void copied(std::uint64_t bytes) = 0;
+};
+
 enum class CopyResult {
   Done,
   ReadFailed,    // a read call failed
@@ -50,10 +57,12 @@ enum class CopyResult {
 };
 
 // Copies length bytes from the source's position to the target through one
-// chunk buffer (memory use does not grow with length), XOR-ing each byte
-// with PAYLOAD_KEY when descramble is set. Each chunk is written with as many
-// calls as the target needs.
-CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble);
+// chunk buffer of at most PAYLOAD_CHUNK_SIZE bytes (memory use does not grow
+// with length), XOR-ing each byte with PAYLOAD_KEY when descramble is set.
+// Each chunk is written with as many calls as the target needs; progress
+// (may be null) hears of each chunk written.
+CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble,
+                           CopyProgress* progress = nullptr);
 
 // The code that message 1009 shows for a failed copy ("12" for reading, "13"
 // for writing); null for Done.

@@ -40,6 +40,21 @@ class WinFileByteSink final : public ByteSink {
   HANDLE file_;
 };
 
+// Adds up the chunks of every record for the payload's progress.
+class PayloadTally final : public CopyProgress {
+ public:
+  PayloadTally(PayloadProgress* progress, std::uint64_t total) : progress_(progress), total_(total) {}
+  void copied(std::uint64_t bytes) override {
+    written_ += bytes;
+    if (progress_ != nullptr) progress_->payloadWritten(written_, total_);
+  }
+
+ private:
+  PayloadProgress* progress_;
+  std::uint64_t total_;
+  std::uint64_t written_ = 0;
+};
+
 }  // namespace
 
 bool makeTempFileName(std::string& out) {
@@ -53,7 +68,7 @@ bool makeTempFileName(std::string& out) {
   return true;
 }
 
-void writePayloadFile(ByteSource& executable, const std::string& path) {
+void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgress* progress) {
   std::int32_t length = 0;
   if (!readInt32(executable, length)) fatalText(loadErrorText(LoadError::ReadInt));
   if (length <= 0) return;
@@ -65,11 +80,12 @@ void writePayloadFile(ByteSource& executable, const std::string& path) {
       CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!isValid(file)) payloadFailure("11");
   WinFileByteSink sink(file.get());
-  CopyResult result = copyDescrambled(executable, sink, static_cast<std::uint64_t>(length), true);
+  CopyResult result = copyDescrambled(executable, sink, static_cast<std::uint64_t>(length), true, progress);
   if (result != CopyResult::Done) payloadFailure(copyFailureCode(result));
 }
 
-void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir) {
+void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir,
+                        PayloadProgress* progress) {
   tempDir.clear();
   int count = getConfigInt(cfg::PAYLOAD_COUNT);
   if (count == 0) {
@@ -91,6 +107,7 @@ void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::strin
   tempDir = directory;
   trace("payload: %d records into %s", count, directory.c_str());
 
+  PayloadTally tally(progress, executable.size() - offset);
   std::vector<std::string> names = splitPayloadNames(getConfigString(cfg::PAYLOAD_NAMES));
   for (std::size_t i = 0; i < names.size() && static_cast<long long>(i) < count; ++i) {
     const std::string& name = names[i];
@@ -103,11 +120,11 @@ void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::strin
     std::string path = directory + "\\" + name;
     if (path.size() > MAX_VALUE_LENGTH) payloadFailure("11");
     extractedFiles.push_back(path);
-    writePayloadFile(executable, path);
+    writePayloadFile(executable, path, &tally);
   }
 }
 
-void extractPayload(std::string& tempDir) {
+void extractPayload(std::string& tempDir, PayloadProgress* progress) {
   tempDir.clear();
   if (getConfigInt(cfg::PAYLOAD_COUNT) == 0) {
     trace("payload: no records to extract");
@@ -116,7 +133,7 @@ void extractPayload(std::string& tempDir) {
   UniqueHandle exe = openExeFile();
   if (!isValid(exe)) payloadFailure("12");
   WinFileByteSource source(exe.get());
-  extractPayloadFrom(source, payloadOffset, tempDir);
+  extractPayloadFrom(source, payloadOffset, tempDir, progress);
 }
 
 }  // namespace plimo

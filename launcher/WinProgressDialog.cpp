@@ -16,6 +16,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Payload.h"
 #include "launcher/Trace.h"
+#include "provision/TarReader.h"
 #include "provision/WinProvision.h"
 #include "provision/WinWindowHelpers.h"
 #include "resources/resource.h"
@@ -27,6 +28,7 @@ namespace {
 constexpr int WATCHER_POLL_MS = 100;
 constexpr int WATCHER_MAX_POLLS = 600;
 constexpr int JNI_VERSION_1_2_VALUE = 0x00010002;
+constexpr DWORD PROGRESS_INTERVAL_MS = 200;
 
 void setProgress(HWND dialog, int position) {
   SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
@@ -44,6 +46,25 @@ void stopIfEnding() {
   trace("worker: the process is ending; no further step");
   parkThread();
 }
+
+// Moves the bar with the share of the payload written, at most every 200 ms
+// (each move is a message to the dialog's thread).
+class PayloadBar final : public PayloadProgress {
+ public:
+  explicit PayloadBar(HWND dialog) : dialog_(dialog) {}
+  void payloadWritten(std::uint64_t written, std::uint64_t total) override {
+    DWORD now = GetTickCount();
+    if (reported_ && now - lastReport_ < PROGRESS_INTERVAL_MS && written < total) return;
+    reported_ = true;
+    lastReport_ = now;
+    setProgress(dialog_, tarProgressPosition(written, static_cast<std::int64_t>(total)));
+  }
+
+ private:
+  HWND dialog_;
+  DWORD lastReport_ = 0;
+  bool reported_ = false;
+};
 
 }  // namespace
 
@@ -114,7 +135,8 @@ DWORD WINAPI launchWorker(LPVOID param) {
   // lists) what was written so far.
   beginWorkerSteps();
   std::atexit(deleteTempDirAtExit);
-  extractPayload(tempDir);
+  PayloadBar payloadBar(dialog);
+  extractPayload(tempDir, &payloadBar);
   stopIfEnding();
   _chdir(tempDir.c_str());
 

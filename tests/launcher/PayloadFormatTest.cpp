@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "launcher/BlockWriter.h"
+#include "launcher/Limits.h"
 #include "launcher/PayloadFormat.h"
 
 namespace plimo {
@@ -110,16 +111,17 @@ std::string pattern(std::size_t n) {
 }
 
 TEST(PayloadCopy, RoundTripsTheBlockWritersRecordsInFixedChunks) {
+  constexpr std::size_t C = PAYLOAD_CHUNK_SIZE;
   struct Case {
     std::size_t length;
     std::vector<std::size_t> reads;
   } cases[] = {
       {1, {1}},
       {7, {7}},
-      {8191, {8191}},
-      {8192, {8192}},
-      {8193, {8192, 1}},
-      {3 * 8192 + 9, {8192, 8192, 8192, 9}},
+      {C - 1, {C - 1}},
+      {C, {C}},
+      {C + 1, {C, 1}},
+      {3 * C + 9, {C, C, C, 9}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
@@ -128,10 +130,16 @@ TEST(PayloadCopy, RoundTripsTheBlockWritersRecordsInFixedChunks) {
     ScriptedSource source(record + "trailing bytes after the record");
     ASSERT_TRUE(source.seek(4));
     ScriptedSink sink;
-    EXPECT_EQ(copyDescrambled(source, sink, c.length, true), CopyResult::Done);
+    struct Counting final : CopyProgress {
+      std::vector<std::uint64_t> steps;
+      void copied(std::uint64_t bytes) override { steps.push_back(bytes); }
+    } progress;
+    EXPECT_EQ(copyDescrambled(source, sink, c.length, true, &progress), CopyResult::Done);
     EXPECT_EQ(sink.out, content);
     EXPECT_EQ(source.reads, c.reads);
     EXPECT_EQ(source.position(), 4 + c.length);  // nothing beyond the record is read
+    // Progress hears of every chunk once it is written, and of nothing else.
+    EXPECT_EQ(progress.steps, std::vector<std::uint64_t>(c.reads.begin(), c.reads.end()));
   }
 }
 
@@ -176,7 +184,7 @@ TEST(PayloadCopy, FailuresEndTheCopyWithTheirCode) {
   } cases[] = {
       {"file cut short inside the record", 9000, UINT64_MAX, SIZE_MAX, SIZE_MAX, CopyResult::SourceEnded, "12"},
       {"file ends right before the record", 0, UINT64_MAX, SIZE_MAX, SIZE_MAX, CopyResult::SourceEnded, "12"},
-      {"read call fails", 20000, 8192, SIZE_MAX, SIZE_MAX, CopyResult::ReadFailed, "12"},
+      {"read call fails", 20000, 0, SIZE_MAX, SIZE_MAX, CopyResult::ReadFailed, "12"},
       {"write call fails", 20000, UINT64_MAX, 8192, SIZE_MAX, CopyResult::WriteFailed, "13"},
       {"write takes no bytes", 20000, UINT64_MAX, SIZE_MAX, 100, CopyResult::WriteFailed, "13"},
   };
