@@ -39,19 +39,29 @@ plimo_wine_env "$arch" "$prefix"
 if [ -n "$PLIMO_WINE_SKIP" ]; then echo "skipped: $PLIMO_WINE_SKIP"; exit 77; fi
 log=$work/jni.log
 export PLIMO_JVMDOUBLE_LOG="Z:$(echo "$log" | tr / '\\')"
-$WINE setup.exe </dev/null >wine-out.txt 2>wine-err.txt &
-pid=$!
-i=0
-while [ $i -lt 90 ] && ! grep -q '^call' "$log" 2>/dev/null; do
-  kill -0 $pid 2>/dev/null || break
-  sleep 1
-  i=$((i + 1))
-done
-if kill -0 $pid 2>/dev/null; then
-  # After main returns, the launcher waits for the application's window.
-  $WINESERVER -k </dev/null >/dev/null 2>&1
+run_installer() {
+  rm -f "$log"
+  $WINE setup.exe </dev/null >wine-out.txt 2>wine-err.txt &
+  pid=$!
+  i=0
+  while [ $i -lt 90 ] && ! grep -q '^call' "$log" 2>/dev/null; do
+    kill -0 $pid 2>/dev/null || break
+    sleep 1
+    i=$((i + 1))
+  done
+  if kill -0 $pid 2>/dev/null; then
+    # After main returns, the launcher waits for the application's window.
+    $WINESERVER -k </dev/null >/dev/null 2>&1
+  fi
+  wait $pid 2>/dev/null
+}
+run_installer
+# A Wine process that ends at once without running anything (seen now and
+# then while another prefix is being created beside this one) gets one more try.
+if [ ! -s wine-err.txt ] && [ ! -s "$log" ]; then
+  echo "the installer ended without running; trying once more"
+  run_installer
 fi
-wait $pid 2>/dev/null
 echo "--- installer's standard error:"; cat wine-err.txt
 echo "--- JNI calls recorded by the jvm.dll double:"; cat "$log" 2>/dev/null
 failures=0

@@ -45,7 +45,7 @@ add_test(NAME native_plimo_pack_wine_start
 add_test(NAME native_plimo_pack_wine_stop
          COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${PLIMO_PACK_WINEPREFIX} ${PLIMO_PACK_SIGN_ARCH})
 set_tests_properties(native_plimo_pack_wine_start PROPERTIES FIXTURES_SETUP plimo_pack_wine TIMEOUT 300
-                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
+                     SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}" RESOURCE_LOCK plimo_wine_boot)
 set_tests_properties(native_plimo_pack_wine_stop PROPERTIES FIXTURES_CLEANUP plimo_pack_wine
                      ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
 add_test(NAME native_plimo_pack_signed
@@ -63,4 +63,10 @@ foreach(arch x86 x64)
                    ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-launch-${arch})
   set_tests_properties(native_plimo_pack_launch_${arch} PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
                        SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
+endforeach()
+# The three share one prefix and end a stuck installer with "wineserver -k",
+# which ends every process of that prefix: never side by side. Nor while a
+# prefix is being created, which has made a Wine run beside it end at once.
+foreach(test native_plimo_pack_signed native_plimo_pack_launch_x86 native_plimo_pack_launch_x64)
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK plimo_pack_wine_prefix plimo_wine_boot)
 endforeach()
