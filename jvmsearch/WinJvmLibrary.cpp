@@ -27,7 +27,9 @@ class ScopedDllDirectory {
     active_ = SetDllDirectoryA(directory.c_str()) != 0;
   }
   ~ScopedDllDirectory() {
-    if (active_) SetDllDirectoryA(hadPrevious_ ? previous_ : nullptr);
+    // Back to what it was; an empty directory stays empty, since the
+    // launcher keeps the current directory out of the search from the start.
+    if (active_) SetDllDirectoryA(hadPrevious_ ? previous_ : "");
   }
   ScopedDllDirectory(const ScopedDllDirectory&) = delete;
   ScopedDllDirectory& operator=(const ScopedDllDirectory&) = delete;

@@ -9,13 +9,15 @@
 #include "launcher/Configuration.h"
 #include "launcher/ErrorReport.h"
 #include "launcher/LaunchState.h"
+#include "launcher/WinDllSearch.h"
 #include "launcher/Limits.h"
 #include "launcher/WinProgressDialog.h"
 #include "resources/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
   using namespace plimo;
-  InitCommonControls();
+  hardenDllSearch();
+  initCommonControlsLate();
   loadConfiguration(instance);
   // A longer tail would not reach the program whole; refuse it rather than cut it.
   if (std::strlen(tail) > MAX_VALUE_LENGTH) fatalMessage(msg::WRONG_PARAMETER_USAGE, nullptr, nullptr);

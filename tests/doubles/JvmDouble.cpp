@@ -9,6 +9,8 @@
 // Controlled by environment variables read at each JNI_CreateJavaVM:
 //   PLIMO_JVMDOUBLE_LOG            the log file (rewritten at each creation)
 //   PLIMO_JVMDOUBLE_CREATE_RESULT  non-zero: creation fails with this result
+//   PLIMO_JVMDOUBLE_MODULES        non-empty: the modules loaded in the process
+//                                  are logged at creation, "module PATH" each
 //   PLIMO_JVMDOUBLE_MISSING_CLASS  the main class is not found
 //   PLIMO_JVMDOUBLE_MISSING_METHOD main(String[]) is not found
 //   PLIMO_JVMDOUBLE_THROW          main leaves an exception pending
@@ -22,6 +24,7 @@
 //                                  "PlimoJvmDoubleWindow" (logged "window")
 // Any other JNI function ends the process with exit code 99.
 #include <windows.h>
+#include <tlhelp32.h>
 // Exported here, imported everywhere else.
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
@@ -61,6 +64,21 @@ void logLine(const std::string& line) {
   std::string text = line + "\n";
   DWORD written = 0;
   WriteFile(logFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Every module loaded in the process, by full path ("module PATH").
+void logModules() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, GetCurrentProcessId());
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    logLine("modules unavailable");
+    return;
+  }
+  MODULEENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Module32First(snapshot, &entry); more; more = Module32Next(snapshot, &entry)) {
+    logLine(std::string("module ") + entry.szExePath);
+  }
+  CloseHandle(snapshot);
 }
 
 // Distinct handles for the objects the launcher sees.
@@ -252,6 +270,7 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** result, void** envRe
     logLine(std::string("option ") + args->options[i].optionString);
     if (args->options[i].extraInfo != nullptr) logLine("extraInfo");
   }
+  if (!variable("PLIMO_JVMDOUBLE_MODULES").empty()) logModules();
   if (control.createResult != 0) return control.createResult;
   fillTables();
   *result = &vm;

@@ -39,6 +39,15 @@ plimo_wine_env "$arch" "$prefix"
 if [ -n "$PLIMO_WINE_SKIP" ]; then echo "skipped: $PLIMO_WINE_SKIP"; exit 77; fi
 log=$work/jni.log
 export PLIMO_JVMDOUBLE_LOG="Z:$(echo "$log" | tr / '\\')"
+# Planted beside the installer: DLLs named like the system's helpers that
+# system libraries load by bare name. They are valid DLLs (copies of the
+# jvm.dll double), so a load would succeed and show in the module list.
+# version.dll is left out here: Wine's own user32 imports it, so Wine loads
+# it with the process, before any code of the launcher runs (on Windows,
+# user32 is a known system DLL and imports no such helper).
+planted="uxtheme.dll dwmapi.dll userenv.dll sspicli.dll propsys.dll"
+for name in $planted; do cp "$bin/jvm.dll" "$name"; done
+export PLIMO_JVMDOUBLE_MODULES=1
 run_installer() {
   rm -f "$log"
   $WINE setup.exe </dev/null >wine-out.txt 2>wine-err.txt &
@@ -68,6 +77,16 @@ failures=0
 grep -q '^create ' "$log" 2>/dev/null || { echo "FAIL: the bundled jvm.dll was not asked to create a virtual machine"; failures=1; }
 grep -q 'findClass demo/HelloWindow' "$log" 2>/dev/null || { echo "FAIL: the main class of the block was not looked up"; failures=1; }
 grep -q '^call' "$log" 2>/dev/null || { echo "FAIL: main was not called"; failures=1; }
+# Each helper the launcher preloads is in the process from the system
+# directory, and none of the planted copies is.
+modules=$(grep -i '^module ' "$log" 2>/dev/null | tr '\\' '/' | tr 'A-Z' 'a-z')
+system='^module [a-z]:/windows/sys\(tem32\|wow64\)/'
+for name in $planted; do
+  echo "$modules" | grep -q "$system$name\$" || { echo "FAIL: $name is not loaded from the system directory"; failures=1; }
+  if echo "$modules" | grep "/$name\$" | grep -qv "$system"; then
+    echo "FAIL: the planted $name beside the installer was loaded"; failures=1
+  fi
+done
 # "--from-installer" (entry 124) as the first argument, in UTF-16 units.
 grep -q '^element 0 002D 002D 0066 0072 006F 006D' "$log" 2>/dev/null || { echo "FAIL: the program arguments of the block did not reach main"; failures=1; }
 [ $failures -eq 0 ] && echo "the $arch installer ran to the launch"

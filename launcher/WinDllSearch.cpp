@@ -1,0 +1,57 @@
+#include "launcher/WinDllSearch.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+
+namespace plimo {
+
+const wchar_t* const PRELOADED_SYSTEM_LIBRARIES[] = {
+    L"uxtheme.dll",   // themes, loaded by common controls 6
+    L"dwmapi.dll",    // window composition, loaded by themes and dialogs
+    L"version.dll",   // version resources, loaded by the shell and common dialogs
+    L"userenv.dll",   // user profile paths, loaded by the shell
+    L"profapi.dll",   // profile API, loaded by userenv
+    L"cryptbase.dll", // base crypto, loaded by advapi32 on first use
+    L"sspicli.dll",   // security support, loaded by wininet and advapi32
+    L"propsys.dll",   // property system, loaded by the open-file dialog
+    nullptr,
+};
+
+void hardenDllSearch() {
+  // An empty DLL directory removes the current directory from the search.
+  SetDllDirectoryW(L"");
+  wchar_t path[PATH_BUFFER_SIZE];
+  UINT n = GetSystemDirectoryW(path, PATH_BUFFER_SIZE);
+  if (n == 0 || n >= PATH_BUFFER_SIZE - 32) return;
+  path[n++] = L'\\';
+  for (const wchar_t* const* name = PRELOADED_SYSTEM_LIBRARIES; *name != nullptr; ++name) {
+    std::size_t length = std::wcslen(*name);
+    if (n + length >= PATH_BUFFER_SIZE) continue;
+    std::wmemcpy(path + n, *name, length + 1);
+    // LOAD_WITH_ALTERED_SEARCH_PATH: the library's own dependencies come
+    // from its (the system) directory as well. Never freed: the point is
+    // that it stays loaded.
+    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    trace("dll search: preloading %ls %s", *name, module != nullptr ? "done" : "skipped (not on this system)");
+  }
+}
+
+void initCommonControlsLate() {
+  // A bare name, so that the manifest's side-by-side redirection picks
+  // version 6; only the system directory is searched beyond that.
+  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // Systems without the search flags (Windows 7 before its 2011 update)
+  // refuse them; the current directory is out of the search already.
+  if (library == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) library = LoadLibraryW(L"comctl32.dll");
+  trace("common controls: %s", library != nullptr ? "loaded" : "not loaded");
+  if (library == nullptr) return;
+  typedef void(WINAPI * InitFn)();
+  InitFn init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControls")));
+  if (init != nullptr) init();
+}
+
+}  // namespace plimo
