@@ -58,6 +58,7 @@ constexpr std::int32_t SEARCH_SEQUENCE = 128;
 constexpr std::int32_t DOWNLOAD_URL = 150;
 constexpr std::int32_t ARCHIVE_SIZE = 151;
 constexpr std::int32_t PREFERRED_VM_TYPE = 152;
+constexpr std::int32_t DOWNLOAD_SHA256 = 153;
 constexpr std::int32_t ERROR_CAPTION = 1000;
 constexpr std::int32_t LAUNCHER_KIND = 2001;
 constexpr std::int32_t PAYLOAD_COUNT = 2002;

@@ -11,7 +11,9 @@
 #include "launcher/ErrorReport.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
+#include "provision/DigestText.h"
 #include "provision/DownloadProgress.h"
+#include "provision/WinSha256.h"
 #include "provision/WinProvision.h"
 #include "provision/WinWindowHelpers.h"
 #include "resources/resource.h"
@@ -89,7 +91,7 @@ void reportProgress(HWND dialog, std::uint32_t received, std::uint32_t length, s
 
 // Receives length bytes into file. False when a read fails, the connection
 // ends early (a successful read of nothing) or a write falls short.
-bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::uint32_t length) {
+bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::uint32_t length, WinSha256* hash) {
   // On the worker's stack: a static buffer would be stored in every installer.
   char buffer[DOWNLOAD_CHUNK_SIZE];
   std::uint32_t received = 0;
@@ -111,6 +113,10 @@ bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::ui
     }
     if (std::fwrite(buffer, 1, got, file) != got) {
       trace("download: write fell short");
+      return false;
+    }
+    if (hash != nullptr && !hash->update(buffer, got)) {
+      trace("download: the system did not hash the data");
       return false;
     }
     received += got;
@@ -176,13 +182,32 @@ bool downloadToFile(HWND dialog, const char* address, const char* target) {
     return false;
   }
   trace("download: %s announces %lu bytes", address, static_cast<unsigned long>(length));
+  // With a pinned digest nothing runs that the author did not ship: the bytes
+  // are hashed as they arrive and a mismatch leaves no file behind.
+  std::string pinText = getConfigString(cfg::DOWNLOAD_SHA256);
+  unsigned char pinned[SHA256_SIZE];
+  WinSha256 hash;
+  bool verify = !pinText.empty();
+  if (verify && !parseSha256Hex(pinText, pinned)) {
+    trace("download: the pinned digest \"%s\" is not 64 hexadecimal digits", pinText.c_str());
+    return false;
+  }
+  if (verify && !hash.begin()) {
+    trace("download: no SHA-256 from the system to check the pinned digest with");
+    return false;
+  }
   std::FILE* file = std::fopen(target, "wb");
   if (file == nullptr) {
     trace("download: %s cannot be created", target);
     return false;
   }
-  bool success = transfer(dialog, request.get(), file, length);
+  bool success = transfer(dialog, request.get(), file, length, verify ? &hash : nullptr);
   if (std::fclose(file) != 0) success = false;
+  if (success && verify) {
+    unsigned char received[SHA256_SIZE];
+    success = hash.finish(received) && sameDigest(received, pinned);
+    trace("download: SHA-256 %s the pinned digest", success ? "matches" : "does not match");
+  }
   request.reset();
   session.reset();
   if (!success) DeleteFileA(target);

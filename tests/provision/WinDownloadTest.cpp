@@ -4,12 +4,14 @@
 // subclassed to record what the download shows and when.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <wincrypt.h>
 #include <commctrl.h>
 
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <cctype>
 #include <string>
 #include <thread>
 #include <vector>
@@ -271,6 +273,66 @@ TEST_F(Download, FailuresLeaveNoFile) {
     } else {
       EXPECT_TRUE(lines.empty());
     }
+  }
+}
+
+// SHA-256 in hexadecimal through the older CryptoAPI, independent of the
+// bcrypt.dll the launcher hashes with.
+std::string cryptoApiSha256(const std::string& data) {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
+  std::string hex;
+  if (CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+    if (CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
+      unsigned char digest[32];
+      DWORD size = sizeof digest;
+      if (CryptHashData(hash, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0) &&
+          CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) && size == sizeof digest) {
+        static const char digits[] = "0123456789abcdef";
+        for (unsigned char b : digest) {
+          hex += digits[b >> 4];
+          hex += digits[b & 15];
+        }
+      }
+      CryptDestroyHash(hash);
+    }
+    CryptReleaseContext(provider, 0);
+  }
+  return hex;
+}
+
+TEST_F(Download, APinnedDigestLetsOnlyTheSameBytesThrough) {
+  const std::size_t size = 300000;
+  const std::string right = cryptoApiSha256(pattern(size));
+  ASSERT_EQ(right.size(), 64u);
+  std::string upper = right;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string oneDigitOff = right;
+  oneDigitOff[63] = oneDigitOff[63] == '0' ? '1' : '0';
+  struct Case {
+    const char* name;
+    std::string pinned;
+    bool stored;
+  } cases[] = {
+      {"no digest configured", "", true},
+      {"the archive's digest", right, true},
+      {"the same digest in capitals, with blanks around", "  " + upper + "\r\n", true},
+      {"a digest that differs in its last digit", oneDigitOff, false},
+      {"a digest that is not 64 hexadecimal digits", right.substr(0, 62) + "zz", false},
+      {"a digest one digit short", right.substr(1), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    configStore().narrow[cfg::DOWNLOAD_SHA256] = c.pinned;
+    std::string target = dir_.file("jre.tar.gz");
+    std::string url = address_ + "/file?size=" + std::to_string(size);
+    EXPECT_EQ(downloadToFile(dialog_.window(), url.c_str(), target.c_str()), c.stored);
+    if (c.stored) {
+      EXPECT_EQ(readFile(target), pattern(size));
+    } else {
+      EXPECT_FALSE(pathExists(target)) << "a refused download must leave no file";
+    }
+    DeleteFileA(target.c_str());
   }
 }
 
