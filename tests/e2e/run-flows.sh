@@ -95,7 +95,10 @@ case "$filter" in
     while ! grep -q 'port [0-9]' http.log 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
     port=$(sed -n 's/.* port \([0-9][0-9]*\).*/\1/p' http.log | head -n 1)
     if [ -z "$port" ]; then echo "the HTTP server did not start:"; cat http.log; kill "$server"; exit 1; fi
-    project download gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$port/jre.tar.gz\""
+    # Pinned by the digest of the very archive served: the download is checked
+    # end to end.
+    project download gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$port/jre.tar.gz\"
+download_archive = \"served/jre.tar.gz\""
     ;;
 esac
 

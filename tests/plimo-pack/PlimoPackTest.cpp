@@ -20,6 +20,7 @@
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
+#include "tools/plimo-pack/Sha256.h"
 
 namespace plimo::pack {
 namespace {
@@ -205,7 +206,8 @@ TEST_F(PlimoPack, ReadableKeysBecomeTheLauncherForms) {
                    "  { kind = \"environment\", variable = \"CP\", required = true }]\n"
                    "[runtime]\nsearch_sequence = [\"Y\", { kind = \"environment\", variable = \"JAVA_HOME\" },\n"
                    "  { kind = \"directory\", path = \"jre\" }, { kind = \"search_path\" }, { kind = \"registry\" }]\n"
-                   "download_url = \"http://example.com/jre.tar.gz\"\npreferred_vm_type = \"client\"\n",
+                   "download_url = \"http://example.com/jre.tar.gz\"\nallow_unverified_download = true\n"
+                   "preferred_vm_type = \"client\"\n",
                    contents));
   EXPECT_EQ(contents.store.narrow[125], "1");
   EXPECT_EQ(contents.store.narrow[107], "0");
@@ -296,6 +298,20 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
        "does not name a .tar.gz archive"},
       {"download with .tar.gz only in its query", main + "[runtime]\ndownload_url = \"http://example.com/get?f=jre.tar.gz\"\n",
        "does not name a .tar.gz archive"},
+      {"plain http download without a digest", main + "[runtime]\ndownload_url = \"http://example.com/jre.tar.gz\"\n",
+       "runtime.download_url: over plain http:// anyone on the network path can replace the runtime"},
+      {"digest that is not hexadecimal",
+       main + "[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\ndownload_sha256 = \"" + std::string(63, 'a') +
+           "g\"\n",
+       "is not a SHA-256 digest (64 hexadecimal digits) (line 5)"},
+      {"digest without an address", main + "[runtime]\ndownload_sha256 = \"" + std::string(64, 'a') + "\"\n",
+       "there is no runtime.download_url whose archive it could pin"},
+      {"local archive that does not exist",
+       main + "[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\ndownload_archive = \"absent.tar.gz\"\n",
+       "absent.tar.gz\" cannot be read"},
+      {"opt-out that is not true or false",
+       main + "[runtime]\ndownload_url = \"http://example.com/jre.tar.gz\"\nallow_unverified_download = \"yes\"\n",
+       "runtime.allow_unverified_download: expected true or false"},
   };
   writeAll(dir / "setup.exe", "previous installer");
   for (const Invalid& c : cases) {
@@ -317,6 +333,35 @@ TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
   EXPECT_EQ(contents.store.wide[20013].size(), 8191u);
 }
 
+TEST_F(PlimoPack, TheDownloadedArchiveIsPinnedByItsDigest) {
+  const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  std::string upper = abc;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  writeAll(dir / "jre.tar.gz", "abc");
+  const std::string head = "[launch]\nmain_class = \"a.B\"\n[runtime]\ndownload_url = \"http://example.com/jre.tar.gz\"\n";
+  struct Case {
+    const char* what;
+    std::string runtimeKeys;
+    std::string entry153;
+  } cases[] = {
+      {"given, in capitals with blanks", "download_sha256 = \" " + upper + " \"\n", abc},
+      {"computed from the local archive", "download_archive = \"jre.tar.gz\"\n", abc},
+      {"given and computed agree", "download_sha256 = \"" + abc + "\"\ndownload_archive = \"jre.tar.gz\"\n", abc},
+      {"no digest, the author opted out", "allow_unverified_download = true\n", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallerContents contents;
+    ASSERT_TRUE(buildAndRead(head + c.runtimeKeys, contents));
+    EXPECT_EQ(contents.store.narrow.count(153) ? contents.store.narrow[153] : std::string(), c.entry153);
+  }
+  std::string errors;
+  std::string other = std::string(64, '0');
+  EXPECT_EQ(build(head + "download_sha256 = \"" + other + "\"\ndownload_archive = \"jre.tar.gz\"\n", &errors), EXIT_INVALID);
+  EXPECT_NE(errors.find("the digest differs from that of"), std::string::npos) << errors;
+  EXPECT_NE(errors.find(abc), std::string::npos) << "the message names the archive's digest: " << errors;
+}
+
 TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
   struct Accepted {
     const char* minimum;
@@ -336,7 +381,8 @@ TEST_F(PlimoPack, VersionRangesAndAddressesTheLauncherCanUseAreAccepted) {
     SCOPED_TRACE(std::string(c.minimum) + " .. " + c.maximum + " " + c.address);
     InstallerContents contents;
     ASSERT_TRUE(buildAndRead(std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
-                                 "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address + "\"\n",
+                                 "\"\nmax_version = \"" + c.maximum + "\"\ndownload_url = \"" + c.address +
+                                 "\"\nallow_unverified_download = true\n",
                              contents));
     EXPECT_EQ(contents.store.narrow[126], c.minimum);
     EXPECT_EQ(contents.store.narrow[127], c.maximum);
@@ -652,6 +698,35 @@ TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_TRUE(written.empty());
     EXPECT_FALSE(fs::exists(dir / "evil.dll"));
+  }
+}
+
+}  // namespace
+}  // namespace plimo::pack
+
+namespace plimo::pack {
+namespace {
+
+TEST(Sha256, KnownDigestsAcrossBlockBoundaries) {
+  struct Case {
+    std::string text;
+    const char* digest;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      // 56 bytes: the length no longer fits the first block.
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.size());
+    Sha256 whole;
+    whole.update(c.text.data(), c.text.size());
+    EXPECT_EQ(hexDigest(whole.finish()), c.digest);
+    Sha256 pieces;  // the same bytes in uneven pieces
+    for (std::size_t at = 0; at < c.text.size(); at += 7) pieces.update(c.text.data() + at, std::min<std::size_t>(7, c.text.size() - at));
+    EXPECT_EQ(hexDigest(pieces.finish()), c.digest);
   }
 }
 

@@ -20,6 +20,7 @@ const std::vector<EntryInfo>& narrowEntries() {
       {150, "runtime.download_url", "download address of the runtime archive"},
       {151, "", "decompressed size of the bundled runtime archive (derived from runtime.bundle)"},
       {152, "runtime.preferred_vm_type", "preferred virtual-machine type directory"},
+      {153, "runtime.download_sha256", "SHA-256 the downloaded runtime archive must have"},
       {1000, "messages.error_caption", "caption of error message boxes"},
       {1001, "messages.no_jvm", "message: no runtime found"},
       {1002, "messages.jvm_on_path_damaged", "message: runtime on the search path unusable"},

@@ -15,6 +15,8 @@
 #include "jvmsearch/JavaVersion.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/Sha256.h"
+#include "provision/DigestText.h"
 
 namespace plimo::pack {
 
@@ -344,7 +346,8 @@ class Loader {
     if (!runtime) return;
     const std::string p = "runtime.";
     checkKeys(*runtime, p,
-              {"min_version", "max_version", "search_sequence", "download_url", "preferred_vm_type", "bundle"});
+              {"min_version", "max_version", "search_sequence", "download_url", "download_sha256", "download_archive",
+               "allow_unverified_download", "preferred_vm_type", "bundle"});
     std::optional<std::string> minimum = versionBound(*runtime, "min_version", 126);
     std::optional<std::string> maximum = versionBound(*runtime, "max_version", 127);
     // The launcher holds a version against the maximum over as many
@@ -356,13 +359,15 @@ class Loader {
             "\"; no runtime could fit" + where(*runtime->get("max_version")));
     }
     loadSearchSequence(*runtime, p + "search_sequence");
-    if (auto address = stringAt(*runtime, "download_url", p + "download_url")) {
+    std::optional<std::string> address = stringAt(*runtime, "download_url", p + "download_url");
+    if (address) {
       std::string why;
       if (!address->empty() && !isDownloadAddress(*address, why))
         error(p + "download_url: \"" + *address + "\": " + why + where(*runtime->get("download_url")));
       else
         setNarrow(150, p + "download_url", *address);
     }
+    loadDownloadDigest(*runtime, address ? *address : std::string());
     plainString(*runtime, "preferred_vm_type", p, 152);
     if (auto bundle = stringAt(*runtime, "bundle", p + "bundle")) {
       fs::path dir = base_ / fs::u8path(*bundle);
@@ -373,6 +378,57 @@ class Loader {
         project_.runtimeDirectory = dir;
       }
     }
+  }
+
+  // The pinned SHA-256 of the downloaded archive (entry 153): given, computed
+  // from a local copy of the archive, or both (then they must agree). A plain
+  // http:// download without one is refused unless the author opts out.
+  void loadDownloadDigest(const toml::table& runtime, const std::string& address) {
+    const std::string p = "runtime.";
+    std::string digest;
+    if (auto given = stringAt(runtime, "download_sha256", p + "download_sha256")) {
+      unsigned char bytes[plimo::SHA256_SIZE];
+      if (!plimo::parseSha256Hex(*given, bytes)) {
+        error(p + "download_sha256: \"" + *given + "\" is not a SHA-256 digest (64 hexadecimal digits)" +
+              where(*runtime.get("download_sha256")));
+        return;
+      }
+      for (unsigned char c : *given)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') digest += static_cast<char>(std::tolower(c));
+    }
+    if (auto archive = stringAt(runtime, "download_archive", p + "download_archive")) {
+      fs::path file = base_ / fs::u8path(*archive);
+      std::optional<std::string> computed = fileSha256(file);
+      if (!computed) {
+        error(p + "download_archive: \"" + file.string() + "\" cannot be read" + where(*runtime.get("download_archive")));
+        return;
+      }
+      if (!digest.empty() && digest != *computed) {
+        error(p + "download_sha256: the digest differs from that of \"" + file.string() + "\" (" + *computed + ")" +
+              where(*runtime.get("download_sha256")));
+        return;
+      }
+      digest = *computed;
+    }
+    bool optOut = false;
+    if (const toml::node* n = runtime.get("allow_unverified_download")) {
+      if (!n->is_boolean())
+        error(p + "allow_unverified_download: expected true or false" + where(*n));
+      else
+        optOut = n->as_boolean()->get();
+    }
+    if (!digest.empty() && address.empty()) {
+      error(p + "download_sha256/download_archive: there is no runtime.download_url whose archive it could pin");
+      return;
+    }
+    std::string scheme = address.substr(0, 7);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (digest.empty() && scheme == "http://" && !optOut) {
+      error(p + "download_url: over plain http:// anyone on the network path can replace the runtime the installer "
+                "runs; pin it with runtime.download_sha256 or runtime.download_archive, or set "
+                "runtime.allow_unverified_download = true" + where(*runtime.get("download_url")));
+    }
+    if (!digest.empty()) setNarrow(153, p + "download_sha256", digest);
   }
 
   // A version bound; empty leaves that side open. Nothing when absent or wrong.
