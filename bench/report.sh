@@ -17,9 +17,10 @@ kb() { [ -f "$1" ] && echo "$(( ($(stat -c %s "$1") + 1023) / 1024 )) KB" || ech
 field() { # file, sed expression that prints the wanted number
   sed -n "$2" "$1" 2>/dev/null | head -n 1 | tr -d '\r'
 }
-notes=""
-note() { notes="$notes
-- $1"; }
+# Notes are appended to a file: ratio() runs in a command substitution.
+notes="$out/notes"
+: >"$notes"
+note() { echo "- $1" >>"$notes"; }
 
 # Which architecture the Wine rows use, and why not the other.
 arch=""
@@ -107,9 +108,10 @@ cat <<TABLE
 | warm / cold runtime search time ($a, Wine) | $search | cold search (java.exe probed) | - |
 | launchJvm to main, real JDK 17 (native) | $launch | minimal JNI host, same options | within 1.05 |
 TABLE
-if [ -n "$notes" ]; then
+if [ -s "$notes" ]; then
   echo
-  echo "Not measured on this machine:$notes"
+  echo "Not measured on this machine:"
+  cat "$notes"
 fi
 echo
 echo "Details:"
