@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
-#include "launcher/Limits.h"
 #include "launcher/Trace.h"
+#include "launcher/WinSystemLibrary.h"
 
 namespace plimo {
 
@@ -24,20 +22,8 @@ const wchar_t* const PRELOADED_SYSTEM_LIBRARIES[] = {
 void hardenDllSearch() {
   // An empty DLL directory removes the current directory from the search.
   SetDllDirectoryW(L"");
-  wchar_t path[PATH_BUFFER_SIZE];
-  UINT n = GetSystemDirectoryW(path, PATH_BUFFER_SIZE);
-  if (n == 0 || n >= PATH_BUFFER_SIZE - 32) return;
-  path[n++] = L'\\';
-  for (const wchar_t* const* name = PRELOADED_SYSTEM_LIBRARIES; *name != nullptr; ++name) {
-    std::size_t length = std::wcslen(*name);
-    if (n + length >= PATH_BUFFER_SIZE) continue;
-    std::wmemcpy(path + n, *name, length + 1);
-    // LOAD_WITH_ALTERED_SEARCH_PATH: the library's own dependencies come
-    // from its (the system) directory as well. Never freed: the point is
-    // that it stays loaded.
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    trace("dll search: preloading %ls %s", *name, module != nullptr ? "done" : "skipped (not on this system)");
-  }
+  // Never freed: the point is that they stay loaded.
+  for (const wchar_t* const* name = PRELOADED_SYSTEM_LIBRARIES; *name != nullptr; ++name) loadSystemLibrary(*name);
 }
 
 void initCommonControlsLate() {
@@ -50,8 +36,8 @@ void initCommonControlsLate() {
   trace("common controls: %s", library != nullptr ? "loaded" : "not loaded");
   if (library == nullptr) return;
   typedef void(WINAPI * InitFn)();
-  InitFn init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControls")));
-  if (init != nullptr) init();
+  InitFn init = nullptr;
+  if (bindProc(library, "InitCommonControls", init)) init();
 }
 
 }  // namespace plimo

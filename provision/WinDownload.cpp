@@ -16,6 +16,7 @@
 #include "provision/WinSha256.h"
 #include "provision/WinProvision.h"
 #include "provision/WinWindowHelpers.h"
+#include "launcher/WinSystemLibrary.h"
 #include "resources/resource.h"
 
 namespace plimo {
@@ -51,12 +52,6 @@ struct WinInetFunctions {
   InternetReadFileFn readFile = nullptr;
 };
 WinInetFunctions winInet;
-
-template <typename Fn>
-bool lookUp(HMODULE module, const char* name, Fn& slot) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return slot != nullptr;
-}
 
 class InternetHandle {
  public:
@@ -136,24 +131,14 @@ bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::ui
 
 bool bindWinInet() {
   static HMODULE library = nullptr;
-  if (library == nullptr) {
-    char path[PATH_BUFFER_SIZE];
-    static const char name[] = "\\wininet.dll";
-    UINT n = GetSystemDirectoryA(path, static_cast<UINT>(sizeof path));
-    if (n == 0 || n + sizeof name > sizeof path) return false;
-    std::memcpy(path + n, name, sizeof name);
-    // The altered search path lets wininet's own dependencies come from the
-    // system directory too.
-    library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    trace("download: loading %s %s", path, library != nullptr ? "succeeded" : "failed");
-    if (library == nullptr) return false;
-  }
-  bool all = lookUp(library, "InternetOpenUrlA", winInet.openUrl);
-  all = lookUp(library, "InternetOpenA", winInet.open) && all;
-  all = lookUp(library, "HttpQueryInfoA", winInet.queryInfo) && all;
-  all = lookUp(library, "InternetAttemptConnect", winInet.attemptConnect) && all;
-  all = lookUp(library, "InternetCloseHandle", winInet.closeHandle) && all;
-  all = lookUp(library, "InternetReadFile", winInet.readFile) && all;
+  if (library == nullptr) library = loadSystemLibrary(L"wininet.dll");
+  if (library == nullptr) return false;
+  bool all = bindProc(library, "InternetOpenUrlA", winInet.openUrl);
+  all = bindProc(library, "InternetOpenA", winInet.open) && all;
+  all = bindProc(library, "HttpQueryInfoA", winInet.queryInfo) && all;
+  all = bindProc(library, "InternetAttemptConnect", winInet.attemptConnect) && all;
+  all = bindProc(library, "InternetCloseHandle", winInet.closeHandle) && all;
+  all = bindProc(library, "InternetReadFile", winInet.readFile) && all;
   return all;
 }
 

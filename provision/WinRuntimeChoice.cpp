@@ -12,6 +12,7 @@
 #include "launcher/WinProgressDialog.h"
 #include "provision/WinProvision.h"
 #include "provision/WinWindowHelpers.h"
+#include "launcher/WinSystemLibrary.h"
 #include "resources/resource.h"
 
 namespace plimo {
@@ -36,13 +37,7 @@ typedef DWORD(WINAPI* CommDlgExtendedErrorFn)();
 // start of every installer. It comes from the system directory by full path.
 HMODULE commonDialogLibrary() {
   static HMODULE library = nullptr;
-  if (library == nullptr) {
-    char path[PATH_BUFFER_SIZE];
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    lstrcatA(path, "\\comdlg32.dll");
-    library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  }
+  if (library == nullptr) library = loadSystemLibrary(L"comdlg32.dll");
   return library;
 }
 

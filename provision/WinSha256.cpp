@@ -1,9 +1,6 @@
 #include "provision/WinSha256.h"
 
-#include <cstring>
-
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
+#include "launcher/WinSystemLibrary.h"
 
 namespace plimo {
 
@@ -27,31 +24,19 @@ struct BcryptFunctions {
   DestroyHashFn destroyHash = nullptr;
 };
 
-template <typename Fn>
-bool lookUp(HMODULE module, const char* name, Fn& slot) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  return slot != nullptr;
-}
-
 const BcryptFunctions* bcrypt() {
   static BcryptFunctions functions;
   static int state = 0;  // 0 not tried, 1 bound, -1 unavailable
   if (state != 0) return state > 0 ? &functions : nullptr;
   state = -1;
-  wchar_t path[PATH_BUFFER_SIZE];
-  static const wchar_t name[] = L"\\bcrypt.dll";
-  UINT n = GetSystemDirectoryW(path, PATH_BUFFER_SIZE);
-  if (n == 0 || n + sizeof name / sizeof name[0] > PATH_BUFFER_SIZE) return nullptr;
-  std::memcpy(path + n, name, sizeof name);
-  HMODULE library = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  trace("download: loading bcrypt.dll from the system directory %s", library != nullptr ? "succeeded" : "failed");
+  HMODULE library = loadSystemLibrary(L"bcrypt.dll");
   if (library == nullptr) return nullptr;
-  bool all = lookUp(library, "BCryptOpenAlgorithmProvider", functions.openAlgorithm);
-  all = lookUp(library, "BCryptCloseAlgorithmProvider", functions.closeAlgorithm) && all;
-  all = lookUp(library, "BCryptCreateHash", functions.createHash) && all;
-  all = lookUp(library, "BCryptHashData", functions.hashData) && all;
-  all = lookUp(library, "BCryptFinishHash", functions.finishHash) && all;
-  all = lookUp(library, "BCryptDestroyHash", functions.destroyHash) && all;
+  bool all = bindProc(library, "BCryptOpenAlgorithmProvider", functions.openAlgorithm);
+  all = bindProc(library, "BCryptCloseAlgorithmProvider", functions.closeAlgorithm) && all;
+  all = bindProc(library, "BCryptCreateHash", functions.createHash) && all;
+  all = bindProc(library, "BCryptHashData", functions.hashData) && all;
+  all = bindProc(library, "BCryptFinishHash", functions.finishHash) && all;
+  all = bindProc(library, "BCryptDestroyHash", functions.destroyHash) && all;
   if (!all) return nullptr;
   state = 1;
   return &functions;
