@@ -567,6 +567,27 @@ TEST_F(Flow, ConsoleProgramHidesTheProgressDialogOnceMainRuns) {
   EXPECT_NE(readFile(run.log).find("\ndestroy\n"), std::string::npos);
 }
 
+// A program whose main returns at once: the launcher ends with 0 and leaves
+// nothing behind, neither the extraction directory nor an entry in the
+// deletion lists, whether the version cache is cold (java.exe probed, and
+// just ended when the program is already done) or warm.
+TEST_F(Flow, MainReturningAtOnceLeavesNothingBehind) {
+  std::string javaExe = makeHome(files.file("home"));
+  for (const char* cache : {"cold", "warm"}) {
+    SCOPED_TRACE(cache);
+    std::string startsBefore = readFile(javaExe + ".starts");
+    Run run;
+    start(run, installer("search-console.exe"), "", {"JAVA_HOME=" + files.file("home")});
+    finish(run, 0);
+    EXPECT_NE(readFile(run.log).find("\ndestroy\n"), std::string::npos) << "main did not run to its end";
+    bool probed = readFile(javaExe + ".starts") != startsBefore;
+    EXPECT_EQ(probed, std::string(cache) == "cold") << "java.exe probed: " << probed;
+    EXPECT_TRUE(subdirectories(run.temp.path()).empty()) << "the extraction directory was left behind";
+    EXPECT_EQ(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_file"), "");
+    EXPECT_EQ(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_dir"), "");
+  }
+}
+
 // The window watcher: a graphical program without a window ends after a
 // minute with message 20014 and exit code 1 (its files scheduled for
 // deletion); a console program without a window keeps running. Both run at
