@@ -28,7 +28,6 @@ namespace {
 constexpr int WATCHER_POLL_MS = 100;
 constexpr int WATCHER_MAX_POLLS = 600;
 constexpr int JNI_VERSION_1_2_VALUE = 0x00010002;
-constexpr DWORD PROGRESS_INTERVAL_MS = 200;
 
 void setProgress(HWND dialog, int position) {
   SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
@@ -47,23 +46,22 @@ void stopIfEnding() {
   parkThread();
 }
 
-// Moves the bar with the share of the payload written, at most every 200 ms
-// (each move is a message to the dialog's thread).
+// Moves the bar with the share of the payload written. Each move is a
+// message to the dialog's thread, so it is sent only when the position
+// changes: at most once per percent, whatever the payload's size.
 class PayloadBar final : public PayloadProgress {
  public:
   explicit PayloadBar(HWND dialog) : dialog_(dialog) {}
   void payloadWritten(std::uint64_t written, std::uint64_t total) override {
-    DWORD now = GetTickCount();
-    if (reported_ && now - lastReport_ < PROGRESS_INTERVAL_MS && written < total) return;
-    reported_ = true;
-    lastReport_ = now;
-    setProgress(dialog_, tarProgressPosition(written, static_cast<std::int64_t>(total)));
+    int position = tarProgressPosition(written, static_cast<std::int64_t>(total));
+    if (position == shown_) return;
+    shown_ = position;
+    setProgress(dialog_, position);
   }
 
  private:
   HWND dialog_;
-  DWORD lastReport_ = 0;
-  bool reported_ = false;
+  int shown_ = 0;
 };
 
 }  // namespace

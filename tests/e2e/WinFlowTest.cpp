@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -481,6 +482,30 @@ TEST_F(Flow, CloseDuringTheSearchEndsWithZero) {
     // that java.exe is ended, takes no further step in the directory.
     EXPECT_TRUE(subdirectories(run.temp.path()).empty()) << "the extraction directory was left behind";
   }
+}
+
+// While a large payload is written the bar moves with it, step by step.
+TEST_F(Flow, ProgressBarFollowsThePayload) {
+  Run run;
+  start(run, installer("big-payload.exe"), "", {});
+  HWND progress = nullptr;
+  std::set<int> whileWriting;
+  DWORD start = GetTickCount();
+  while (whileWriting.size() < 3 && GetTickCount() - start < 30000 &&
+         WaitForSingleObject(run.started.process, 0) == WAIT_TIMEOUT) {
+    if (progress == nullptr) progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+    std::vector<std::string> dirs = subdirectories(run.temp.path());
+    bool writing = !dirs.empty() && pathExists(dirs[0] + "\\big.bin");
+    if (progress != nullptr && writing) {
+      int position = static_cast<int>(SendMessageA(GetDlgItem(progress, 1001), PBM_GETPOS, 0, 0));
+      if (position > 0 && position < 100) whileWriting.insert(position);
+    }
+    Sleep(1);
+  }
+  EXPECT_GE(whileWriting.size(), 3u) << "the bar did not move with the payload";
+  // What follows the extraction is not this test's concern.
+  TerminateProcess(run.started.process, 0);
+  finishProcess(run.started, 30000);
 }
 
 // Closing the progress dialog while a large payload file is being written:
