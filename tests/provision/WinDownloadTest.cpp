@@ -301,6 +301,23 @@ std::string cryptoApiSha256(const std::string& data) {
   return hex;
 }
 
+// https:// goes through the system's certificate checks untouched: a server
+// whose certificate the prefix does not trust is refused before any request
+// (Windows breaks off the handshake; Wine completes it, checks the
+// certificate and drops the connection), and nothing is stored.
+TEST_F(Download, AServerWithAnUntrustedCertificateIsRefused) {
+  std::string port = readFile(binDir() + "provision-https.port");
+  while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+  ASSERT_FALSE(port.empty()) << "the TLS server of the fixture is not running";
+  std::string target = dir_.file("jre.tar.gz");
+  std::string url = "https://127.0.0.1:" + port + "/file?size=4321";
+  EXPECT_FALSE(downloadToFile(dialog_.window(), url.c_str(), target.c_str()));
+  EXPECT_FALSE(pathExists(target));
+  std::string log = requestLogWith("tls-");
+  EXPECT_NE(log.find("tls-"), std::string::npos) << "no TLS connection reached the server; log:\n" << log;
+  EXPECT_EQ(log.find("/file?size=4321"), std::string::npos) << "the request went through: " << log;
+}
+
 TEST_F(Download, APinnedDigestLetsOnlyTheSameBytesThrough) {
   const std::size_t size = 300000;
   const std::string right = cryptoApiSha256(pattern(size));

@@ -8,14 +8,19 @@ dir=$2
 here=$(dirname "$0")
 portFile="$dir/provision-http.port"
 pidFile="$dir/provision-http.pid"
+tlsPortFile="$dir/provision-https.port"
 case "$action" in
   start)
-    rm -f "$portFile" "$dir/provision-http.requests"
+    rm -f "$portFile" "$tlsPortFile" "$dir/provision-http.requests"
+    # A certificate for 127.0.0.1 that nothing trusts: the download must refuse it.
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/provision-tls.key" -out "$dir/provision-tls.pem" \
+      -days 2 -subj "/CN=127.0.0.1" -addext "subjectAltName=IP:127.0.0.1" </dev/null >/dev/null 2>&1
     (python3 "$here/http_server.py" --port-file "$portFile" --pid-file "$pidFile" --lifetime 900 \
-      --log-file "$dir/provision-http.requests" \
+      --log-file "$dir/provision-http.requests" --tls-port-file "$tlsPortFile" \
+      --tls-cert "$dir/provision-tls.pem" --tls-key "$dir/provision-tls.key" \
       </dev/null >"$dir/provision-http.log" 2>&1 &)
     i=0
-    while [ ! -s "$portFile" ]; do
+    while [ ! -s "$portFile" ] || [ ! -s "$tlsPortFile" ]; do
       i=$((i + 1))
       if [ "$i" -gt 100 ]; then
         echo "HTTP server did not start" >&2
@@ -33,7 +38,7 @@ case "$action" in
       if grep -q http_server.py "/proc/$pid/cmdline" 2>/dev/null; then kill "$pid" || true; fi
       rm -f "$pidFile"
     fi
-    rm -f "$portFile"
+    rm -f "$portFile" "$tlsPortFile"
     echo "HTTP server stopped"
     ;;
   *)

@@ -17,6 +17,7 @@ tests rebuild to compare.
 import argparse
 import os
 import socket
+import ssl
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -119,6 +120,51 @@ class Handler(BaseHTTPRequestHandler):
             self.send_error(404)
 
 
+class TlsServer(ThreadingHTTPServer):
+    """The same handler behind TLS, with a certificate nobody trusts. Each
+    handshake is logged: "tls-handshake" when it completed, "tls-refused" with
+    the reason when the client broke it off. A client that checks the
+    certificate either refuses it in the handshake or drops the connection
+    right after it; either way no request line follows."""
+
+    context = None
+
+    @staticmethod
+    def note(line):
+        with LOG_LOCK:
+            LOG.append(line)
+            if LOG_FILE:
+                with open(LOG_FILE, "a") as f:
+                    f.write(line + "\n")
+
+    def get_request(self):
+        sock, address = self.socket.accept()
+        try:
+            secured = self.context.wrap_socket(sock, server_side=True)
+        except (ssl.SSLError, OSError) as error:
+            self.note("tls-refused\t%s" % (getattr(error, "reason", None) or error))
+            sock.close()
+            raise
+        self.note("tls-handshake")
+        return secured, address
+
+
+def start_tls(port_file, cert, key, lifetime):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    TlsServer.context = context
+    server = TlsServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    timer = threading.Timer(lifetime, server.shutdown)
+    timer.daemon = True
+    timer.start()
+    temporary = port_file + ".tmp"
+    with open(temporary, "w") as f:
+        f.write("%d\n" % server.server_address[1])
+    os.replace(temporary, port_file)
+
+
 def main():
     # Descriptors inherited from the caller (a lock held around the test run,
     # ctest's pipes) must not live as long as the server.
@@ -128,6 +174,9 @@ def main():
     parser.add_argument("--pid-file")
     parser.add_argument("--lifetime", type=float, default=900.0)
     parser.add_argument("--log-file", help="request log, one line per request, appended")
+    parser.add_argument("--tls-port-file", help="also serve over TLS; its port is written here")
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
     global LOG_FILE
     LOG_FILE = args.log_file
@@ -136,6 +185,8 @@ def main():
     timer = threading.Timer(args.lifetime, server.shutdown)
     timer.daemon = True
     timer.start()
+    if args.tls_port_file:
+        start_tls(args.tls_port_file, args.tls_cert, args.tls_key, args.lifetime)
     if args.pid_file:
         with open(args.pid_file, "w") as f:
             f.write("%d\n" % os.getpid())
