@@ -22,8 +22,8 @@ namespace {
 
 HKEY rootKey(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
-// The size of the buffer the classic launcher reads "CurrentVersion" into; a
-// longer value is no version name.
+// "CurrentVersion" is read into a buffer of this size; a longer value is no
+// version name.
 constexpr std::size_t CURRENT_VERSION_CAPACITY = 100;
 
 }  // namespace

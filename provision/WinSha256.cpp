@@ -45,6 +45,8 @@ const BcryptFunctions* bcrypt() {
 }  // namespace
 
 WinSha256::~WinSha256() {
+  // Nothing opened: bcrypt.dll is not even loaded for a download without a pin.
+  if (hash_ == nullptr && algorithm_ == nullptr) return;
   const BcryptFunctions* f = bcrypt();
   if (f == nullptr) return;
   if (hash_ != nullptr) f->destroyHash(hash_);

@@ -261,7 +261,7 @@ class Flow : public ::testing::Test {
   int runs = 0;
 };
 
-// Each source of the shipped search sequence "Y;EJAVA_HOME;EJDK_HOME;" and
+// Each source of the registry-first search sequence "Y;EJAVA_HOME;EJDK_HOME;" and
 // the launcher kind's fallback variable finds the only runtime there is.
 TEST_F(Flow, EachSearchSourceLaunchesItsRuntime) {
   struct Case {

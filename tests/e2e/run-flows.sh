@@ -51,12 +51,12 @@ TOML
   "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
     { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }
 }
-shipped='"Y", "EJAVA_HOME", "EJDK_HOME"'
-project search-installer gui installer "$shipped" ""
-project search-application gui application "$shipped" ""
-project search-console console installer "$shipped" ""
-project bundle gui installer "$shipped" 'bundle = "runtime"'
-project bundle-broken console installer "$shipped" 'bundle = "broken"'
+registryFirst='"Y", "EJAVA_HOME", "EJDK_HOME"'
+project search-installer gui installer "$registryFirst" ""
+project search-application gui application "$registryFirst" ""
+project search-console console installer "$registryFirst" ""
+project bundle gui installer "$registryFirst" 'bundle = "runtime"'
+project bundle-broken console installer "$registryFirst" 'bundle = "broken"'
 
 # console_project NAME PAYLOAD: a console installer with its own payload list.
 console_project() {
@@ -66,7 +66,7 @@ payload = [$2]
 main_class = "e2e.Main"
 application_type = "console"
 [runtime]
-search_sequence = [$shipped]
+search_sequence = [$registryFirst]
 TOML
   "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
     { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }

@@ -80,7 +80,7 @@ class WinLaunch : public ::testing::Test {
     reset();
     log_ = scratch_.file("double.log");
     SetEnvironmentVariableA("PLIMO_JVMDOUBLE_LOG", log_.c_str());
-    // The shipped configuration's launch entries.
+    // Launch entries of a typical installer: main class and VM parameters.
     set(122, "com.example.Main");
     set(123, "-Dsun.java2d.noddraw=true -Duser.language=ja");
     set(125, "1");

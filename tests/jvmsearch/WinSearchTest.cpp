@@ -26,9 +26,9 @@ Found search() {
   return f;
 }
 
-// The worked example: only a runtime family with CurrentVersion "1.4" whose
-// home has no private jre; the variables are never reached.
-TEST_F(SequenceTest, ShippedSequenceFindsTheRegisteredRuntimeFirst) {
+// Registry first: the only runtime family has CurrentVersion "1.4" and a home
+// without a private jre; the variables are never reached.
+TEST_F(SequenceTest, RegistryFirstSequenceFindsTheRegisteredRuntime) {
   configure(cfg::SEARCH_SEQUENCE, "Y;EJAVA_HOME;EJDK_HOME;");
   configure(cfg::MIN_VERSION, "1.4");
   configure(cfg::LAUNCHER_KIND, "i");

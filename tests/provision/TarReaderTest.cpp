@@ -117,7 +117,7 @@ TEST(TarProgressPosition, StaysWithinTheBar) {
   EXPECT_EQ(tarProgressPosition(38256640, 38256640), 100);
 }
 
-TEST(ExtractTarStream, WorkedExample) {
+TEST(ExtractTarStream, DirectoryAndFileOfARuntimeUnpack) {
   std::string content(1000, 'j');
   std::string archive = tarDir("bin/") + tarFile("bin/java.exe", content) + tarEnd();
   MemoryTarget target;

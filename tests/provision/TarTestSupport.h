@@ -24,7 +24,7 @@
 
 namespace plimo::test {
 
-struct TarHeaderSpec {
+struct TarHeaderFields {
   std::string name;
   std::uint64_t size = 0;
   char type = '0';
@@ -33,7 +33,7 @@ struct TarHeaderSpec {
   std::string sizeField;  // overrides the octal size text when not empty
 };
 
-inline std::string tarHeader(const TarHeaderSpec& header) {
+inline std::string tarHeader(const TarHeaderFields& header) {
   std::string h(512, '\0');
   std::memcpy(&h[0], header.name.data(), header.name.size() < 100 ? header.name.size() : 100);
   std::memcpy(&h[100], "0000644", 7);
@@ -65,8 +65,8 @@ inline std::string padded(const std::string& data) {
   return out;
 }
 
-inline std::string tarEntry(const TarHeaderSpec& header, const std::string& data) {
-  TarHeaderSpec s = header;
+inline std::string tarEntry(const TarHeaderFields& header, const std::string& data) {
+  TarHeaderFields s = header;
   if (s.sizeField.empty()) s.size = data.size();
   return tarHeader(s) + padded(data);
 }
