@@ -30,6 +30,9 @@ class WinFileByteSink final : public ByteSink {
  public:
   explicit WinFileByteSink(HANDLE file) : file_(file) {}
   bool write(const void* data, std::size_t n, std::size_t& written) override {
+    // The dialog was closed: the exit handler is about to remove what was
+    // written, and waits for this thread to stop.
+    if (processEnding) return false;
     DWORD done = 0;
     BOOL ok = WriteFile(file_, data, static_cast<DWORD>(n), &done, nullptr);
     written = done;
@@ -81,6 +84,8 @@ void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgr
   if (!isValid(file)) payloadFailure("11");
   WinFileByteSink sink(file.get());
   CopyResult result = copyDescrambled(executable, sink, static_cast<std::uint64_t>(length), true, progress);
+  // Closed before the thread stops: an open file could not be removed.
+  file.reset();
   if (result != CopyResult::Done) payloadFailure(copyFailureCode(result));
 }
 

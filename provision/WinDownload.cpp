@@ -8,6 +8,7 @@
 
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
+#include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "provision/DigestText.h"
@@ -93,6 +94,8 @@ bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::ui
   DWORD lastReport = 0;
   bool reported = false;
   while (received < length) {
+    // The dialog was closed: the file goes, and nothing more is fetched.
+    if (processEnding) return false;
     DWORD wanted = length - received < DOWNLOAD_CHUNK_SIZE ? length - received : DOWNLOAD_CHUNK_SIZE;
     DWORD got = 0;
     if (!winInet.readFile(request, buffer, wanted, &got)) {

@@ -11,6 +11,7 @@
 #include "launcher/Cleanup.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
+#include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "provision/WinProvision.h"
@@ -100,7 +101,9 @@ bool WinDirectoryTarget::makeDirectory(const char* relativePath) {
 
 bool WinDirectoryTarget::openFile(const char* relativePath) {
   closeFile();
-  if (!fullPath(relativePath)) return false;
+  // Once the process is ending the exit handler removes the runtime folder;
+  // writing on would put files into it behind its back.
+  if (processEnding || !fullPath(relativePath)) return false;
   if (std::strlen(path_) < NARROW_PATH_LIMIT) {
     file_ = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   } else {
@@ -111,7 +114,7 @@ bool WinDirectoryTarget::openFile(const char* relativePath) {
 }
 
 bool WinDirectoryTarget::writeFile(const void* data, std::size_t n) {
-  if (file_ == INVALID_HANDLE_VALUE) return false;
+  if (file_ == INVALID_HANDLE_VALUE || processEnding) return false;
   const char* bytes = static_cast<const char*>(data);
   while (n > 0) {
     DWORD written = 0;
@@ -144,6 +147,8 @@ void unpackJreArchive(HWND dialog) {
   int totalSize = getConfigInt(cfg::ARCHIVE_SIZE);
   bool unpacked = runtimeHome[0] != '\0' && extractTarGz(ARCHIVE_NAME, runtimeHome, dialog, totalSize);
   trace("archive: %s into %s %s", ARCHIVE_NAME, runtimeHome, unpacked ? "unpacked" : "not completely unpacked");
+  // Stopped by the end of the process: its exit handler removes everything.
+  if (!unpacked && processEnding) parkThread();
   remove(ARCHIVE_NAME);
   if (!unpacked) {
     // Part of a runtime may load and then fail in ways no message explains;

@@ -508,26 +508,57 @@ TEST_F(Flow, ProgressBarFollowsThePayload) {
   finishProcess(run.started, 30000);
 }
 
-// Closing the progress dialog while a large payload file is being written:
-// the launcher ends with 0, shows nothing, and leaves nothing behind.
-TEST_F(Flow, CloseDuringTheExtractionLeavesNothingBehind) {
-  Run run;
-  start(run, installer("big-payload.exe"), "", {});
-  std::string dir;
-  DWORD start = GetTickCount();
-  while (dir.empty() && GetTickCount() - start < 30000 && WaitForSingleObject(run.started.process, 0) == WAIT_TIMEOUT) {
-    std::vector<std::string> dirs = subdirectories(run.temp.path());
-    if (!dirs.empty() && pathExists(dirs[0] + "\\big.bin")) dir = dirs[0];
-    Sleep(5);
+// Closing the progress dialog while the launcher writes: a large payload
+// file, a large runtime archive being unpacked, a download that arrives
+// slowly. Each time the launcher ends with 0 at once, shows nothing, starts
+// no virtual machine and leaves nothing behind: no extraction directory and
+// nothing in the deletion lists (the writing stops before the exit handler
+// removes what was written).
+TEST_F(Flow, CloseWhileWritingLeavesNothingBehind) {
+  struct Case {
+    const char* installer;
+    const char* written;  // relative to the extraction directory
+    bool download;        // the Download button is pressed first
+  };
+  const Case cases[] = {{"big-payload.exe", "big.bin", false},
+                        {"bundle-big.exe", "jre\\big.bin", false},
+                        {"download-slow.exe", "jre.tar.gz", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installer);
+    if (!pathExists(installer(c.installer))) {
+      ADD_FAILURE() << c.installer << " was not built";
+      continue;
+    }
+    RegDeleteTreeA(HKEY_CURRENT_USER, DELETION_KEY);
+    Run run;
+    start(run, installer(c.installer), "", windowed({}));
+    if (c.download) {
+      HWND choice = waitForWindow(run.started, "#32770", LOCATE_BUTTON, 30000);
+      ASSERT_NE(choice, nullptr);
+      press(choice, DOWNLOAD_BUTTON);
+    }
+    std::string dir;
+    DWORD start = GetTickCount();
+    while (dir.empty() && GetTickCount() - start < 30000 &&
+           WaitForSingleObject(run.started.process, 0) == WAIT_TIMEOUT) {
+      std::vector<std::string> dirs = subdirectories(run.temp.path());
+      if (!dirs.empty() && pathExists(dirs[0] + "\\" + c.written)) dir = dirs[0];
+      Sleep(5);
+    }
+    ASSERT_FALSE(dir.empty()) << c.written << " was never written";
+    HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
+    ASSERT_NE(progress, nullptr);
+    DWORD pressed = GetTickCount();
+    press(progress, IDCANCEL);
+    RunResult result = finish(run, 0);
+    // Well within the exit's wait for a worker that does not stop.
+    EXPECT_LT(GetTickCount() - pressed, 10000u) << "the writing went on after the close";
+    EXPECT_EQ(result.stdErr, "");
+    EXPECT_FALSE(pathExists(dir)) << "the extraction directory was left behind";
+    EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
+    EXPECT_EQ(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_file"), "");
+    EXPECT_EQ(readString(HKEY_CURRENT_USER, DELETION_KEY, "delete_dir"), "");
   }
-  ASSERT_FALSE(dir.empty()) << "the extraction never began";
-  HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
-  ASSERT_NE(progress, nullptr);
-  press(progress, IDCANCEL);
-  RunResult result = finish(run, 0);
-  EXPECT_EQ(result.stdErr, "");
-  EXPECT_FALSE(pathExists(dir)) << "the extraction directory was left behind";
-  EXPECT_FALSE(pathExists(run.log)) << "a virtual machine was created";
 }
 
 // Fatal messages on the worker: a message box with the configured text,

@@ -78,6 +78,12 @@ head -c 300000000 /dev/zero > big.bin || exit 1
 console_project big-payload '"big.bin", "app.jar"'
 rm -f big.bin
 
+# A bundled runtime with a large file, so that the dialog can be closed while
+# the archive is being unpacked.
+mkdir big-runtime && cp -r runtime/bin big-runtime/ && head -c 400000000 /dev/zero > big-runtime/big.bin || exit 1
+project bundle-big console installer "$registryFirst" 'bundle = "big-runtime"'
+rm -rf big-runtime
+
 # A runtime archive cut off midway (inside an entry), carried as the payload
 # file the launcher unpacks.
 tar -cf runtime.tar -C runtime . && head -c 5000 runtime.tar > cut.tar || exit 1
@@ -85,9 +91,9 @@ console_project bundle-cut '"app.jar", "notes.txt", { source = "cut.tar", name =
 
 # The download flow's server: the bundled archive, on a free port of
 # 127.0.0.1, ending by itself at the latest when this test's time is up.
-server=
+server= slowServer=
 case "$filter" in
-  *Download*|Flow.\*-*)
+  *Download*|*Close*|Flow.\*-*)
     mkdir served && "$pack" extract bundle.exe -d served >/dev/null || exit 1
     timeout 600 python3 -u -m http.server 0 --bind 127.0.0.1 --directory served </dev/null >http.log 2>&1 &
     server=$!
@@ -99,11 +105,21 @@ case "$filter" in
     # end to end.
     project download gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$port/jre.tar.gz\"
 download_archive = \"served/jre.tar.gz\""
+    # A download that arrives slowly (64 KiB every 50 ms of 200 MB), from the
+    # download tests' server; it never completes, so any digest does.
+    python3 "$(dirname "$0")/../provision/http_server.py" --port-file slow.port --lifetime 600 \
+      </dev/null >slow.log 2>&1 &
+    slowServer=$!
+    i=0
+    while [ ! -s slow.port ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    [ -s slow.port ] || { echo "the slow HTTP server did not start:"; cat slow.log; kill "$server" "$slowServer"; exit 1; }
+    project download-slow gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$(cat slow.port)/slow/jre.tar.gz?size=200000000&chunk=65536&delay=50\"
+download_sha256 = \"$(printf '%064d' 0)\""
     ;;
 esac
 
 export PLIMO_E2E_DIR="Z:$(echo "$work" | tr / '\\')"
 cd "$bin" && "$wine_run" "$bin/e2e_wintests.exe" --gtest_filter="$filter" </dev/null
 rc=$?
-if [ -n "$server" ]; then kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; fi
+for pid in $server $slowServer; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
 exit $rc

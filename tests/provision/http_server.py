@@ -11,6 +11,7 @@ tests rebuild to compare.
   /status?code=C               status C with a small HTML body and its length
   /cut?size=N&after=M          announces N bytes, sends M, then drops the connection
   /slow?size=N&chunk=C&delay=D announces N, sends C bytes every D milliseconds
+                               (also under /slow/NAME, for a name a client expects)
   /log                         the request log: path, agent, bytes sent, complete
                                (also appended to --log-file)
 """
@@ -66,6 +67,8 @@ class Handler(BaseHTTPRequestHandler):
         url = urlsplit(self.path)
         query = {k: v[0] for k, v in parse_qs(url.query).items()}
         size = int(query.get("size", "0"))
+        if url.path.startswith("/slow/"):
+            url = url._replace(path="/slow")
         if url.path == "/file" or url.path == "/slow":
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
