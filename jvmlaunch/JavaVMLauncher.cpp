@@ -253,7 +253,10 @@ std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::stri
   substituteLauncherVariables(parameters, platform.resolveAgainstExeDir(""), tempDir);
   splitArguments(parameters.c_str(), nullptr, options);
   if (getConfigInt(cfg::FORWARD_J_OPTIONS) == 0) return commandLine;
-  return splitArguments(commandLine.c_str(), "-J", options);
+  std::size_t first = options.size();
+  const char* rest = splitArguments(commandLine.c_str(), "-J", options);
+  for (std::size_t i = first; i < options.size(); ++i) options[i] = platform.commandLineToSystem(options[i]);
+  return rest;
 }
 
 void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version) {
@@ -309,8 +312,11 @@ bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& a
     fatalMessage(msg::MAIN_METHOD_NOT_FOUND, nullptr, nullptr);
   }
 
+  // The configured arguments are in the installer's code page, the command
+  // line's in UTF-8.
   std::vector<std::string> arguments;
   splitArguments(getConfigString(cfg::PROGRAM_ARGUMENTS).c_str(), nullptr, arguments);
+  std::size_t configured = arguments.size();
   splitArguments(argumentText.c_str(), nullptr, arguments);
 
   jclass stringClass = env->FindClass("java/lang/String");
@@ -318,7 +324,8 @@ bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& a
       stringClass != nullptr ? env->NewObjectArray(static_cast<jsize>(arguments.size()), stringClass, nullptr) : nullptr;
   if (paramArray == nullptr) return argumentsFailed(env, "paramArray");
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::u16string wide = platform.toUtf16(arguments[i]);
+    std::u16string wide =
+        i < configured ? platform.toUtf16(arguments[i]) : platform.commandLineToUtf16(arguments[i]);
     jstring jstr = env->NewString(reinterpret_cast<const jchar*>(wide.data()), static_cast<jsize>(wide.size()));
     if (jstr == nullptr) return argumentsFailed(env, "jstr");
     env->SetObjectArrayElement(paramArray, static_cast<jsize>(i), jstr);

@@ -38,8 +38,14 @@ class LaunchPlatform {
   virtual std::vector<std::string> listDirectoryMatches(const std::string& dir, const std::string& ext) = 0;
   // Full path of the launcher's own executable file.
   virtual std::string moduleFileName() = 0;
-  // A program argument (narrow, in the system code page) as UTF-16.
+  // A configured program argument (narrow, in the installer's code page) as
+  // UTF-16.
   virtual std::u16string toUtf16(const std::string& text) = 0;
+  // A program argument from the command line (UTF-8) as UTF-16.
+  virtual std::u16string commandLineToUtf16(const std::string& text) = 0;
+  // A "-J" option from the command line (UTF-8) in the encoding the VM reads
+  // its options in.
+  virtual std::string commandLineToSystem(const std::string& text) = 0;
 };
 
 // --- Argument splitting and launcher variables ----------------------------

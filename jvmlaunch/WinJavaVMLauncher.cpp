@@ -6,6 +6,7 @@
 #include "jvmsearch/Paths.h"
 #include "launcher/Limits.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -53,22 +54,20 @@ class WinLaunchPlatform : public LaunchPlatform {
     return names;
   }
 
-  std::string moduleFileName() override {
-    char buffer[PATH_BUFFER_SIZE];
-    DWORD length = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    if (length >= sizeof buffer) length = 0;
-    return std::string(buffer, length);
-  }
+  std::string moduleFileName() override { return moduleFilePath(); }
 
   std::u16string toUtf16(const std::string& text) override {
-    if (text.empty()) return std::u16string();
-    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string wide(static_cast<std::size_t>(length > 0 ? length : 0), u'\0');
-    if (length > 0) {
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), reinterpret_cast<wchar_t*>(&wide[0]),
-                          length);
-    }
-    return wide;
+    std::wstring wide = wideFrom(text.c_str(), installerCodePage());
+    return std::u16string(wide.begin(), wide.end());
+  }
+
+  std::u16string commandLineToUtf16(const std::string& text) override {
+    std::wstring wide = wideFrom(text.c_str(), CP_UTF8);
+    return std::u16string(wide.begin(), wide.end());
+  }
+
+  std::string commandLineToSystem(const std::string& text) override {
+    return ansiValue(wideFrom(text.c_str(), CP_UTF8).c_str());
   }
 };
 

@@ -19,6 +19,9 @@ bool isRelativePath(const char* path);
 // Absolute, lower-case path of the launcher as its command line names it,
 // computed once; empty when the command line's quote is not closed.
 const char* executablePath();
+// The file of the module running, in its ANSI code page form (the short name
+// where the code page cannot hold the long one); empty when it cannot be read.
+std::string moduleFilePath();
 // Drops every backslash that directly follows another one; a leading pair
 // ("\\host\share") is kept so that a network path stays one.
 void collapseBackslashes(std::string& path);

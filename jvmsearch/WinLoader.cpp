@@ -15,6 +15,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -33,14 +34,17 @@ bool readRegistryString(RegistryRoot root, const std::string& subkey, const char
   HKEY opened = nullptr;
   if (RegOpenKeyExA(rootKey(root), subkey.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
   UniqueKey key(opened);
-  std::vector<char> buffer(capacity + 1, '\0');
-  DWORD size = static_cast<DWORD>(capacity);
-  if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+  // Read wide: a runtime home in a folder the ANSI code page cannot hold is
+  // taken by its short name instead of a garbled one.
+  std::wstring buffer(capacity + 1, L'\0');
+  DWORD size = static_cast<DWORD>(capacity * sizeof(wchar_t));
+  std::wstring name = wideFrom(valueName, CP_ACP);
+  if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&buffer[0]), &size) !=
       ERROR_SUCCESS) {
     return false;
   }
-  buffer[std::min<std::size_t>(size, capacity)] = '\0';
-  value = buffer.data();
+  buffer[std::min<std::size_t>(size / sizeof(wchar_t), capacity)] = L'\0';
+  value = ansiValue(buffer.c_str());
   return true;
 }
 
@@ -73,13 +77,14 @@ bool readPreferredJre(std::string& line) {
 
 bool jvmFromEnvironment(std::string& candidate, const std::string& name, const std::string& minimum,
                         const std::string& maximum) {
-  char value[VALUE_BUFFER_SIZE];
-  DWORD n = GetEnvironmentVariableA(name.c_str(), value, sizeof value);
-  if (n == 0 || n >= sizeof value) {
+  wchar_t wide[VALUE_BUFFER_SIZE];
+  DWORD n = GetEnvironmentVariableW(wideFrom(name.c_str(), CP_ACP).c_str(), wide, VALUE_BUFFER_SIZE);
+  if (n == 0 || n >= VALUE_BUFFER_SIZE) {
     trace("variable %s: %s", name.c_str(), n == 0 ? "not set" : "too long");
     return false;
   }
-  trace("variable %s: home %s", name.c_str(), value);
+  std::string value = ansiValue(wide);
+  trace("variable %s: home %s", name.c_str(), value.c_str());
   candidate = javaExeForHome(value);
   return verifyJavaExe(candidate, minimum, maximum, false);
 }
@@ -94,13 +99,13 @@ bool jvmFromDirectory(std::string& candidate, const std::string& directory, cons
 }
 
 bool jvmFromSearchPath(std::string& candidate, const std::string& minimum, const std::string& maximum) {
-  char found[PATH_BUFFER_SIZE];
-  DWORD n = SearchPathA(nullptr, "java.exe", nullptr, sizeof found, found, nullptr);
-  if (n == 0 || n >= sizeof found) {
+  wchar_t found[PATH_BUFFER_SIZE];
+  DWORD n = SearchPathW(nullptr, L"java.exe", nullptr, PATH_BUFFER_SIZE, found, nullptr);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) {
     trace("search path: no java.exe");
     return false;
   }
-  candidate.assign(found, n);
+  candidate = ansiValue(found);
   trace("search path: %s", candidate.c_str());
   return verifyJavaExe(candidate, minimum, maximum, false);
 }

@@ -6,6 +6,7 @@
 #include "jvmsearch/Paths.h"
 #include "launcher/Limits.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -41,9 +42,7 @@ const std::string& executableDirectory() {
     // The command line's program name was unusable (an unclosed quote): the
     // directory of the module actually running is the one place that still
     // means "beside the executable".
-    char module[PATH_BUFFER_SIZE];
-    DWORD n = GetModuleFileNameA(nullptr, module, PATH_BUFFER_SIZE);
-    if (n > 0 && n < PATH_BUFFER_SIZE) dir = directoryPart(std::string(module, n));
+    dir = directoryPart(moduleFilePath());
     lowerCaseAscii(dir);
   }
   if (!dir.empty() && dir.back() != '\\') dir += '\\';
@@ -72,13 +71,25 @@ bool findFileTime(const char* path, std::uint64_t* time) {
   return true;
 }
 
+std::string moduleFilePath() {
+  wchar_t module[PATH_BUFFER_SIZE];
+  DWORD n = GetModuleFileNameW(nullptr, module, PATH_BUFFER_SIZE);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
+  return ansiPathOrFatal(module);
+}
+
 const char* executablePath() {
   if (exePathFilled) return exePathCache.c_str();
+  // The program name as typed, read from the wide command line: its folder
+  // may hold characters the ANSI code page has not, and then stands in the
+  // class path and the VM's properties by its short name.
   std::string name;
-  if (!programNameFromCommandLine(GetCommandLineA(), name)) return "";
+  if (!programNameFromCommandLine(utf8From(GetCommandLineW()).c_str(), name)) return "";
   if (name.size() > MAX_VALUE_LENGTH) return "";
-  std::string full = fullPath(name);
-  if (full.empty()) return "";
+  wchar_t wide[PATH_BUFFER_SIZE];
+  DWORD n = GetFullPathNameW(wideFrom(name.c_str(), CP_UTF8).c_str(), PATH_BUFFER_SIZE, wide, nullptr);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return "";
+  std::string full = ansiPathOrFatal(wide);
   lowerCaseAscii(full);
   exePathCache = full;
   exePathFilled = true;

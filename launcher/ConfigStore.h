@@ -59,6 +59,9 @@ constexpr std::int32_t DOWNLOAD_URL = 150;
 constexpr std::int32_t ARCHIVE_SIZE = 151;
 constexpr std::int32_t PREFERRED_VM_TYPE = 152;
 constexpr std::int32_t DOWNLOAD_SHA256 = 153;
+// The Windows code page the narrow texts were written in (a number such as
+// "1252" or "932"); absent in installers built before it was recorded.
+constexpr std::int32_t CODE_PAGE = 154;
 constexpr std::int32_t ERROR_CAPTION = 1000;
 constexpr std::int32_t LAUNCHER_KIND = 2001;
 constexpr std::int32_t PAYLOAD_COUNT = 2002;
@@ -99,6 +102,7 @@ constexpr std::int32_t CAPTION = 20013;
 constexpr std::int32_t NO_WINDOW = 20014;
 // Added after the first installers: absent from their blocks.
 constexpr std::int32_t RUNTIME_ARCHIVE_DAMAGED = 20015;
+constexpr std::int32_t PATH_NOT_REPRESENTABLE = 20016;
 }  // namespace wmsg
 
 }  // namespace plimo

@@ -20,6 +20,7 @@ void showConfigMessage(std::int32_t id, const char* placeholder, const char* val
 [[noreturn]] void fatalText(const char* text);
 [[noreturn]] void fatalMessage(std::int32_t id, const char* placeholder, const char* value);
 [[noreturn]] void fatalWideMessage(std::int32_t id);
+[[noreturn]] void fatalWideText(const char16_t* text);
 [[noreturn]] void exitQuietly();
 
 }  // namespace plimo

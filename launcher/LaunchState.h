@@ -11,7 +11,7 @@ namespace plimo {
 // on each value. The strings and lists are never destroyed (Lasting.h): the
 // worker may still use them while the process ends.
 extern void* instanceHandle;        // module instance of the executable
-extern std::string& commandLine;    // tail of the command line after the program name
+extern std::string& commandLine;    // tail of the command line after the program name, in UTF-8
 extern bool manualMode;             // tail is exactly "/manual" or "-manual"
 extern std::string& tempDir;        // extraction directory: absolute, no trailing backslash; empty when nothing was extracted
 extern void* errorOwnerWindow;      // the progress dialog once it exists; owner of every error box

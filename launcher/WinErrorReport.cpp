@@ -10,6 +10,7 @@
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/MessageText.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -25,11 +26,41 @@ void waitIfEnding() {
 
 }  // namespace
 
+namespace {
+
+void showWide(const wchar_t* text, const wchar_t* caption) {
+  if (messageBoxMode()) {
+    MessageBoxW(static_cast<HWND>(errorOwnerWindow), text, caption, MB_ICONERROR | MB_OK);
+    return;
+  }
+  // A console shows UTF-16 as it is; redirected output gets UTF-8, which
+  // keeps every character (the ANSI code page would turn most into '?').
+  std::fflush(stderr);
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  int length = lstrlenW(text);
+  if (err != nullptr && err != INVALID_HANDLE_VALUE && GetConsoleMode(err, &mode)) {
+    DWORD written = 0;
+    WriteConsoleW(err, text, static_cast<DWORD>(length), &written, nullptr);
+    WriteConsoleW(err, L"\n", 1, &written, nullptr);
+    return;
+  }
+  std::string utf8 = utf8From(text) + '\n';
+  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
 void showError(const char* text) {
   waitIfEnding();
   scheduleExtractedForDeletion();
-  if (messageBoxMode()) {
-    std::string caption = getConfigString(cfg::ERROR_CAPTION);
+  std::string caption = getConfigString(cfg::ERROR_CAPTION);
+  // Texts written in a recorded code page read right whatever the system's
+  // language: converted with that page and shown through the wide functions.
+  if (unsigned page = installerCodePage()) {
+    showWide(wideFrom(text, page).c_str(), wideFrom(caption.c_str(), page).c_str());
+  } else if (messageBoxMode()) {
     MessageBoxA(static_cast<HWND>(errorOwnerWindow), text, caption.c_str(), MB_ICONERROR | MB_OK);
   } else {
     std::fputs(text, stderr);
@@ -41,31 +72,8 @@ void showError(const char* text) {
 void showWideError(const char16_t* text) {
   waitIfEnding();
   scheduleExtractedForDeletion();
-  const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
-  if (messageBoxMode()) {
-    std::u16string caption = getConfigWString(wmsg::CAPTION);
-    MessageBoxW(static_cast<HWND>(errorOwnerWindow), wide, reinterpret_cast<const wchar_t*>(caption.c_str()),
-                MB_ICONERROR | MB_OK);
-    return;
-  }
-  // A console shows UTF-16 as it is; redirected output gets UTF-8, which
-  // keeps every character (the ANSI code page would turn most into '?').
-  std::fflush(stderr);
-  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  DWORD mode = 0;
-  int length = lstrlenW(wide);
-  if (err != nullptr && err != INVALID_HANDLE_VALUE && GetConsoleMode(err, &mode)) {
-    DWORD written = 0;
-    WriteConsoleW(err, wide, static_cast<DWORD>(length), &written, nullptr);
-    WriteConsoleW(err, L"\n", 1, &written, nullptr);
-    return;
-  }
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, &utf8[0], bytes, nullptr, nullptr);
-  utf8 += '\n';
-  std::fwrite(utf8.data(), 1, utf8.size(), stderr);
-  std::fflush(stderr);
+  std::u16string caption = getConfigWString(wmsg::CAPTION);
+  showWide(reinterpret_cast<const wchar_t*>(text), reinterpret_cast<const wchar_t*>(caption.c_str()));
 }
 
 void showConfigMessage(std::int32_t id, const char* placeholder, const char* value) {
@@ -83,9 +91,10 @@ void fatalMessage(std::int32_t id, const char* placeholder, const char* value) {
   ExitProcess(1);
 }
 
-void fatalWideMessage(std::int32_t id) {
-  std::u16string text = getConfigWString(id);
-  showWideError(text.c_str());
+void fatalWideMessage(std::int32_t id) { fatalWideText(getConfigWString(id).c_str()); }
+
+void fatalWideText(const char16_t* text) {
+  showWideError(text);
   ExitProcess(1);
 }
 

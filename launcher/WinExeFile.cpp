@@ -5,10 +5,11 @@
 namespace plimo {
 
 UniqueHandle openExeFile() {
-  char path[PATH_BUFFER_SIZE];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return UniqueHandle(INVALID_HANDLE_VALUE);
-  return UniqueHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // Wide: the installer's folder may hold characters no ANSI code page has.
+  wchar_t path[PATH_BUFFER_SIZE];
+  DWORD n = GetModuleFileNameW(nullptr, path, PATH_BUFFER_SIZE);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return UniqueHandle(INVALID_HANDLE_VALUE);
+  return UniqueHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 

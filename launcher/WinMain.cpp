@@ -12,6 +12,7 @@
 #include "launcher/WinDllSearch.h"
 #include "launcher/Limits.h"
 #include "launcher/WinProgressDialog.h"
+#include "launcher/WinText.h"
 #include "resources/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
@@ -33,7 +34,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
 }
 
 int main(int, char**, char**) {
-  const char* tail = plimo::commandLineTail(GetCommandLineA());
+  // From the wide command line: arguments reach the Java program with every
+  // character, whatever the system's code page.
+  std::string line = plimo::utf8From(GetCommandLineW());
+  const char* tail = plimo::commandLineTail(line.c_str());
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;

@@ -14,6 +14,7 @@
 #include "launcher/Trace.h"
 #include "launcher/WinExeFile.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -62,11 +63,14 @@ class PayloadTally final : public CopyProgress {
 
 bool makeTempFileName(std::string& out) {
   out.clear();
-  char directory[PATH_BUFFER_SIZE];
-  DWORD n = GetTempPathA(sizeof directory, directory);
-  if (n == 0 || n >= sizeof directory) return false;
+  wchar_t wide[PATH_BUFFER_SIZE];
+  DWORD n = GetTempPathW(PATH_BUFFER_SIZE, wide);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return false;
+  // The payload's paths reach the Java VM in the ANSI code page: a user
+  // folder it cannot hold is used by its short name.
+  std::string directory = ansiPathOrFatal(wide);
   char name[PATH_BUFFER_SIZE];
-  if (GetTempFileNameA(directory, "plm", 0, name) == 0) return false;
+  if (GetTempFileNameA(directory.c_str(), "plm", 0, name) == 0) return false;
   out = name;
   return true;
 }

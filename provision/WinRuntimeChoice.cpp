@@ -13,6 +13,7 @@
 #include "provision/WinProvision.h"
 #include "provision/WinWindowHelpers.h"
 #include "launcher/WinSystemLibrary.h"
+#include "launcher/WinText.h"
 #include "resources/resource.h"
 
 namespace plimo {
@@ -21,15 +22,15 @@ namespace {
 
 // Only files named java.exe are listed; the literal's own terminator closes
 // the filter list.
-constexpr char JAVA_EXE_FILTER[] = "Java EXE\0java.exe\0";
+constexpr wchar_t JAVA_EXE_FILTER[] = L"Java EXE\0java.exe\0";
 
 // The request is given the size without the fields added in Windows 2000
 // (76 bytes on x86), which every version of the dialog accepts.
 #if defined(_M_IX86) || defined(__i386__)
-static_assert(offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR) == 76, "the pre-2000 request size");
+static_assert(offsetof(OPENFILENAMEW, lpTemplateName) + sizeof(LPCWSTR) == 76, "the pre-2000 request size");
 #endif
 
-typedef BOOL(WINAPI* GetOpenFileNameFn)(LPOPENFILENAMEA);
+typedef BOOL(WINAPI* GetOpenFileNameFn)(LPOPENFILENAMEW);
 typedef DWORD(WINAPI* CommDlgExtendedErrorFn)();
 
 // The common dialog library is loaded only when the user asks for it: linked
@@ -44,24 +45,25 @@ HMODULE commonDialogLibrary() {
 }  // namespace
 
 bool browseForJavaExe(HWND owner) {
-  char file[PATH_BUFFER_SIZE];
-  file[0] = '\0';
-  char title[VALUE_BUFFER_SIZE];
-  narrowText(getConfigWString(wmsg::PICK_JAVA_TITLE).c_str(), title, sizeof title);
+  // Wide: the runtime picked may live in a folder whose name the ANSI code
+  // page cannot hold.
+  wchar_t picked[PATH_BUFFER_SIZE];
+  picked[0] = L'\0';
+  std::u16string title = getConfigWString(wmsg::PICK_JAVA_TITLE);
 
-  OPENFILENAMEA request;
+  OPENFILENAMEW request;
   ZeroMemory(&request, sizeof request);
-  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   request.hwndOwner = owner;
   request.lpstrFilter = JAVA_EXE_FILTER;
-  request.lpstrFile = file;
-  request.nMaxFile = sizeof file;
-  request.lpstrTitle = title;
+  request.lpstrFile = picked;
+  request.nMaxFile = PATH_BUFFER_SIZE;
+  request.lpstrTitle = reinterpret_cast<const wchar_t*>(title.c_str());
   request.Flags = OFN_FILEMUSTEXIST;
   HMODULE library = commonDialogLibrary();
   auto getOpenFileName = library == nullptr ? nullptr
                                             : reinterpret_cast<GetOpenFileNameFn>(reinterpret_cast<void*>(
-                                                  GetProcAddress(library, "GetOpenFileNameA")));
+                                                  GetProcAddress(library, "GetOpenFileNameW")));
   if (getOpenFileName == nullptr) {
     trace("the open-file dialog is not available");
     return false;
@@ -73,9 +75,10 @@ bool browseForJavaExe(HWND owner) {
           static_cast<unsigned long>(extendedError != nullptr ? extendedError() : 0));
     return false;
   }
-  trace("picked %s", file);
-  if (!locateJvm(true, file, true)) return false;
-  recordLocatedJvm(file);
+  std::string file = ansiPathOrFatal(picked);
+  trace("picked %s", file.c_str());
+  if (!locateJvm(true, file.c_str(), true)) return false;
+  recordLocatedJvm(file.c_str());
   return true;
 }
 

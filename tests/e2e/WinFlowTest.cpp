@@ -186,8 +186,12 @@ class Flow : public ::testing::Test {
 
   void start(Run& run, const std::string& exe, const std::string& tail, std::vector<std::string> environment) {
     run.log = files.file("jni-" + std::to_string(++runs) + ".log");
-    environment.push_back("TEMP=" + run.temp.path());
-    environment.push_back("TMP=" + run.temp.path());
+    bool ownTemp = false;
+    for (const auto& entry : environment) ownTemp = ownTemp || entry.rfind("TEMP=", 0) == 0;
+    if (!ownTemp) {
+      environment.push_back("TEMP=" + run.temp.path());
+      environment.push_back("TMP=" + run.temp.path());
+    }
     environment.push_back("PLIMO_JVMDOUBLE_LOG=" + run.log);
     std::string line = "\"" + exe + "\"";
     if (!tail.empty()) line += " " + tail;
@@ -674,6 +678,73 @@ TEST_F(Flow, WatcherMinute) {
   EXPECT_NE(readFile(console.log).find("\ncall\n"), std::string::npos);
   TerminateProcess(console.started.process, 0xDEAD);
   finishProcess(console.started, 10000);
+}
+
+std::wstring wide(const std::string& utf8) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &text[0], n);
+  text.pop_back();
+  return text;
+}
+
+// Folders named in scripts the ANSI code page (1252) cannot hold: the
+// installer's own folder, the temporary folder and the runtime's home. The
+// launch works (the Java VM is given their short names), the temporary
+// folder is cleaned, and arguments from the command line reach Java with
+// every character.
+TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
+  ASSERT_EQ(GetACP(), 1252u) << "these flows need a prefix whose ANSI code page is 1252";
+  struct Case {
+    const char* what;
+    const char* folder;  // UTF-8
+  } cases[] = {
+      {"cyrillic", "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB0"},
+      {"cjk", "\xE6\xB5\x8B\xE8\xAF\x95\xE7\x9B\xAE\xE5\xBD\x95"},
+      {"emoji", "\xF0\x9F\x93\xA6 box"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string outer = files.file(c.what);
+    std::string base = outer + "\\" + c.folder;
+    ASSERT_TRUE(CreateDirectoryA(outer.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wide(base).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wide(base + "\\temp").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(wide(installer("search-installer.exe")).c_str(), wide(base + "\\setup.exe").c_str(), FALSE));
+    makeHome(outer + "\\home");
+    ASSERT_TRUE(MoveFileW(wide(outer + "\\home").c_str(), wide(base + "\\jdk").c_str()));
+
+    Run run;
+    // Two arguments: "<CJK>.txt" and an emoji, outside the BMP.
+    start(run, base + "\\setup.exe", "\"\xE6\x95\xB0\xE6\x8D\xAE.txt\" \xF0\x9F\x98\x80",
+          windowed({"JAVA_HOME=" + base + "\\jdk", "TEMP=" + base + "\\temp", "TMP=" + base + "\\temp"}));
+    expectWindowedLaunch(run, 80, false);
+    std::string log = readFile(run.log);
+    EXPECT_NE(log.find("\nelement 0 6570 636E 002E 0074 0078 0074\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nelement 1 D83D DE00\n"), std::string::npos) << log;
+    // What the VM was given names existing files, in the ANSI code page.
+    EXPECT_EQ(log.find('?'), std::string::npos) << log;
+    WIN32_FIND_DATAW entry;
+    HANDLE left = FindFirstFileW(wide(base + "\\temp\\plm*").c_str(), &entry);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "the extraction directory was left behind";
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+  }
+}
+
+// An installer written in code page 932 shows its narrow messages in
+// Japanese on a system whose ANSI code page is 1252.
+TEST_F(Flow, NarrowMessagesInTheInstallersCodePage) {
+  ASSERT_EQ(GetACP(), 1252u) << "this flow needs a prefix whose ANSI code page is 1252";
+  makeHome(files.file("home"));
+  Run run;
+  start(run, installer("japanese.exe"), "",
+        windowed({"JAVA_HOME=" + files.file("home"), "PLIMO_JVMDOUBLE_MISSING_CLASS=1"}));
+  MessageBoxSeen seen;
+  ASSERT_TRUE(waitForMessageBox(run.started.processId, seen, 30000, true));
+  EXPECT_EQ(seen.text, "\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xB3\xE3\x82\xAF\xE3\x83\xA9\xE3\x82\xB9\xE3\x81\x8C"
+                       "\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93");
+  EXPECT_EQ(seen.caption, "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC");
+  finish(run, 1);
 }
 
 }  // namespace

@@ -78,6 +78,21 @@ head -c 300000000 /dev/zero > big.bin || exit 1
 console_project big-payload '"big.bin", "app.jar"'
 rm -f big.bin
 
+# A Japanese installer: its narrow texts are in code page 932.
+cat > japanese.toml <<TOML
+code_page = "cp932"
+payload = ["app.jar", "notes.txt"]
+[launch]
+main_class = "e2e.Main"
+[runtime]
+search_sequence = [$registryFirst]
+[messages]
+error_caption = "エラー"
+main_class_not_found = "メインクラスが見つかりません"
+TOML
+"$pack" build japanese.toml -o japanese.exe --stub "$stub" --arch "$arch" >japanese.build.txt 2>&1 ||
+  { echo "plimo-pack could not build japanese:"; cat japanese.build.txt; exit 1; }
+
 # A bundled runtime with a large file, so that the dialog can be closed while
 # the archive is being unpacked.
 mkdir big-runtime && cp -r runtime/bin big-runtime/ && head -c 400000000 /dev/zero > big-runtime/big.bin || exit 1

@@ -312,6 +312,10 @@ TEST_F(LaunchTest, OptionListOrderAndProgramArguments) {
        {"-Xmx512m"}, "data.txt"},
       {"-J items kept for the program", false, "0", "-J-Xmx512m data.txt",
        {"-Dplimo.moduleName=c:\\setup\\setup 1.exe"}, {}, "-J-Xmx512m data.txt"},
+      // The command line is UTF-8; options go to the VM in its code page,
+      // the program's arguments stay UTF-8 until they become Java strings.
+      {"-J items in the system code page", false, "1", "-J-Dn=caf\xC3\xA9 -J-Dc=\xE4\xB8\xAD \xE4\xB8\xAD.txt",
+       {"-Dplimo.moduleName=c:\\setup\\setup 1.exe"}, {"-Dn=caf\xE9", "-Dc=?"}, "\xE4\xB8\xAD.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

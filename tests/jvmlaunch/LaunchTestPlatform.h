@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jvmlaunch/JavaVMLauncher.h"
+#include "tests/jvmlaunch/Utf8Text.h"
 
 namespace plimo::test {
 
@@ -54,6 +55,13 @@ class TablePlatform : public LaunchPlatform {
     std::u16string wide;
     for (unsigned char c : text) wide += static_cast<char16_t>(c);
     return wide;
+  }
+  std::u16string commandLineToUtf16(const std::string& text) override { return decodeUtf8(text); }
+  // The system code page of the tables: Latin-1, '?' for what it lacks.
+  std::string commandLineToSystem(const std::string& text) override {
+    std::string narrow;
+    for (char16_t unit : decodeUtf8(text)) narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
+    return narrow;
   }
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jvmlaunch/JavaVMLauncher.h"
+#include "tests/jvmlaunch/Utf8Text.h"
 
 namespace plimo::test {
 
@@ -49,25 +50,10 @@ class LinuxLaunchPlatform : public LaunchPlatform {
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
   }
-  // Arguments arrive in UTF-8 on this platform.
-  std::u16string toUtf16(const std::string& text) override {
-    std::u16string wide;
-    for (std::size_t i = 0; i < text.size();) {
-      unsigned char c = static_cast<unsigned char>(text[i]);
-      int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-      char32_t code = extra == 0 ? c : c & (0x3F >> extra);
-      ++i;
-      for (int k = 0; k < extra && i < text.size(); ++k, ++i) code = (code << 6) | (text[i] & 0x3F);
-      if (code >= 0x10000) {
-        code -= 0x10000;
-        wide += static_cast<char16_t>(0xD800 + (code >> 10));
-        wide += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-      } else {
-        wide += static_cast<char16_t>(code);
-      }
-    }
-    return wide;
-  }
+  // Arguments arrive in UTF-8 on this platform, and the VM reads options in it.
+  std::u16string toUtf16(const std::string& text) override { return test::decodeUtf8(text); }
+  std::u16string commandLineToUtf16(const std::string& text) override { return test::decodeUtf8(text); }
+  std::string commandLineToSystem(const std::string& text) override { return text; }
 };
 
 }  // namespace plimo::test

@@ -227,14 +227,38 @@ TEST_F(WinLaunch, EnvironmentValuesHaveNoLengthLimit) {
   EXPECT_EQ(record().options[1], "-Djava.class.path=\";" + big + ";\"");
 }
 
-TEST_F(WinLaunch, ArgumentsPassThroughTheAnsiCodePage) {
+// Configured arguments are read in the installer's code page (entry 154,
+// else the ANSI one); command-line arguments arrive in UTF-8 and reach Java
+// with every character, whatever the system's code page.
+TEST_F(WinLaunch, ArgumentsReachJavaWithEveryCharacter) {
   if (GetACP() != 1252) GTEST_SKIP() << "ANSI code page is " << GetACP();
-  // 0x80 is the euro sign in code page 1252, not U+0080.
-  ASSERT_TRUE(launch("caf\xE9 \x80 plain"));
-  Record r = record();
-  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), elementLine(0, u"caf\u00E9")), r.calls.end());
-  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), elementLine(1, u"\u20AC")), r.calls.end());
-  EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), elementLine(2, u"plain")), r.calls.end());
+  struct Case {
+    const char* name;
+    const char* codePage;    // entry 154; null: absent
+    std::string configured;  // entry 124, in that code page
+    std::string tail;        // the command line after the program name, UTF-8
+    std::vector<std::u16string> expected;
+  } cases[] = {
+      // 0x80 is the euro sign in code page 1252, not U+0080.
+      {"ANSI code page", nullptr, "caf\xE9 \x80", "plain", {u"caf\u00E9", u"\u20AC", u"plain"}},
+      {"recorded Japanese page", "932", "\x93\xFA\x96\x7B", "", {u"\u65E5\u672C"}},
+      {"command line outside the ANSI code page", nullptr, "",
+       "\"\xE6\x95\xB0\xE6\x8D\xAE \xD0\xB4\xD0\xB0.txt\" \xF0\x9F\x98\x80",
+       {u"\u6570\u636E \u0434\u0430.txt", u"\U0001F600"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.codePage != nullptr) set(154, c.codePage);
+    set(124, c.configured);
+    ASSERT_TRUE(launch(c.tail));
+    Record r = record();
+    for (std::size_t i = 0; i < c.expected.size(); ++i) {
+      EXPECT_NE(std::find(r.calls.begin(), r.calls.end(), elementLine(static_cast<int>(i), c.expected[i])),
+                r.calls.end())
+          << i;
+    }
+    set(154, "");
+  }
 }
 
 TEST_F(WinLaunch, FailuresEndWithTheirMessageOrResult) {

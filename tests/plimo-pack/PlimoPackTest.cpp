@@ -122,11 +122,12 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
   struct Case {
     const char* codePage;
     std::string text;
+    const char* recorded;  // entry 154, the Windows code page number
   };
   const std::string wideText = "\xF0\x9F\x98\x80 outside the BMP \xF0\x9D\x84\x9E and \xE6\x97\xA5\xE6\x9C\xAC";
-  for (const Case& c : {Case{"windows-1252", "Caf\xC3\xA9 \xE2\x80\x93 na\xC3\xAFve \xE2\x82\xAC 5"},
+  for (const Case& c : {Case{"windows-1252", "Caf\xC3\xA9 \xE2\x80\x93 na\xC3\xAFve \xE2\x82\xAC 5", "1252"},
                         Case{"cp932", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE8\xA8\xAD\xE5\xAE\x9A "
-                                      "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85"}}) {
+                                      "\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85", "932"}}) {
     SCOPED_TRACE(c.codePage);
     const std::string sizes[] = {allBytes(), std::string(8192, 'x'), std::string(8193, '\xA7'), std::string(1, '\0')};
     for (int i = 0; i < 4; ++i) writeAll(dir / ("p" + std::to_string(i) + ".bin"), sizes[i]);
@@ -157,6 +158,11 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(contents.store.wide[20007], u"");
     EXPECT_EQ(contents.store.narrow[2002], "4");
     EXPECT_EQ(contents.store.narrow[2003], "p0.bin;p1.bin;renamed.dat;p3.bin;");
+    EXPECT_EQ(contents.store.narrow[154], c.recorded);
+    // inspect reads the texts in the recorded code page unless told otherwise.
+    std::ostringstream shown, errors;
+    EXPECT_EQ(runInspect(dir / "setup.exe", false, "", shown, errors), 0) << errors.str();
+    EXPECT_NE(shown.str().find("\"" + c.text + "\""), std::string::npos) << shown.str();
 
     std::vector<std::string> written;
     std::string error;
@@ -167,6 +173,26 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(readAll(dir / "out" / "renamed.dat"), sizes[2]);
     EXPECT_EQ(readAll(dir / "out" / "p3.bin"), sizes[3]);
     fs::remove_all(dir / "out");
+  }
+}
+
+// The Windows code page recorded for a project's code_page, and the iconv
+// name inspect reads an installer with.
+TEST(CodePageNumbers, FromIconvNamesAndBack) {
+  struct Case {
+    const char* name;
+    int page;
+  } cases[] = {{"windows-1252", 1252}, {"CP1251", 1251}, {"cp932", 932},  {"Shift_JIS", 932},
+               {"GBK", 936},           {"big5", 950},    {"UTF-8", 65001}, {"ISO-8859-2", 28592},
+               {"klingon-1", 0},       {"cp", 0},        {"windows-", 0}, {"cp12x2", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(windowsCodePage(c.name), c.page);
+    if (c.page == 0) continue;
+    // The name given back is one iconv knows, for the same page.
+    std::string probe;
+    EXPECT_EQ(toCodePage("a", iconvNameOf(c.page), probe), Conversion::Ok) << iconvNameOf(c.page);
+    EXPECT_EQ(windowsCodePage(iconvNameOf(c.page)), c.page);
   }
 }
 
@@ -400,7 +426,7 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
     for (const auto& [id, text] : contents.store.narrow)
       if (id >= 1000 && id <= 1011) texts.push_back(text);
     for (const auto& [id, text] : contents.store.wide) texts.push_back(utf8FromUtf16(text));
-    ASSERT_EQ(texts.size(), 12u + 15u);
+    ASSERT_EQ(texts.size(), 12u + 16u);
     int setupWording = 0;
     for (std::string text : texts) {
       std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -412,7 +438,7 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
       // The installer wording is unchanged.
       EXPECT_EQ(contents.store.narrow[1000], "Setup error");
       EXPECT_EQ(contents.store.wide[20013], u"Setup");
-      EXPECT_EQ(setupWording, 7);
+      EXPECT_EQ(setupWording, 8);
     }
   }
 }

@@ -44,6 +44,11 @@ void fatalWideMessage(std::int32_t id) {
   throw test::FatalCalled{id, test::shownMessages().back().text, 1};
 }
 
+void fatalWideText(const char16_t* text) {
+  showWideError(text);
+  throw test::FatalCalled{0, test::shownMessages().back().text, 1};
+}
+
 void exitQuietly() { throw test::FatalCalled{0, "", 0}; }
 
 namespace test {

@@ -107,27 +107,32 @@ BlockWriter consoleBlock() {
 
 namespace {
 
-std::string environmentBlock(const std::vector<std::string>& extra) {
-  std::string block;
-  char* current = GetEnvironmentStringsA();
-  for (const char* p = current; *p; p += std::strlen(p) + 1) {
-    std::string entry = p;
+std::wstring wideUtf8(const std::string& text) {
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+// The current environment with extra (UTF-8 "NAME=value") entries replacing
+// those of the same name, as a UTF-16 block: values need not fit the ANSI
+// code page.
+std::wstring environmentBlock(const std::vector<std::string>& extra) {
+  std::vector<std::wstring> added;
+  for (const auto& e : extra) added.push_back(wideUtf8(e));
+  std::wstring block;
+  wchar_t* current = GetEnvironmentStringsW();
+  for (const wchar_t* p = current; *p; p += wcslen(p) + 1) {
     bool replaced = false;
-    for (const auto& e : extra) {
-      std::size_t eq = e.find('=');
-      if (eq != std::string::npos && _strnicmp(entry.c_str(), e.c_str(), eq + 1) == 0) replaced = true;
+    for (const auto& e : added) {
+      std::size_t eq = e.find(L'=');
+      if (eq != std::wstring::npos && _wcsnicmp(p, e.c_str(), eq + 1) == 0) replaced = true;
     }
-    if (!replaced) {
-      block += entry;
-      block.push_back('\0');
-    }
+    if (!replaced) block.append(p, wcslen(p) + 1);
   }
-  FreeEnvironmentStringsA(current);
-  for (const auto& e : extra) {
-    block += e;
-    block.push_back('\0');
-  }
-  block.push_back('\0');
+  FreeEnvironmentStringsW(current);
+  for (const auto& e : added) block.append(e.c_str(), e.size() + 1);
+  block.push_back(L'\0');
   return block;
 }
 
@@ -143,17 +148,19 @@ Started startProcess(const std::string& commandLine, const std::vector<std::stri
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   HANDLE nul = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nul;
-  startup.hStdOutput = nul;
-  startup.hStdError = writeEnd;
+  STARTUPINFOW startupWide;
+  ZeroMemory(&startupWide, sizeof startupWide);
+  startupWide.cb = sizeof startupWide;
+  startupWide.dwFlags = STARTF_USESTDHANDLES;
+  startupWide.hStdInput = nul;
+  startupWide.hStdOutput = nul;
+  startupWide.hStdError = writeEnd;
   PROCESS_INFORMATION info;
-  std::string line = commandLine;
-  std::string env = environmentBlock(environment);
-  BOOL ok = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, &env[0], directory, &startup, &info);
+  std::wstring line = wideUtf8(commandLine);
+  std::wstring env = environmentBlock(environment);
+  std::wstring folder = directory != nullptr ? wideUtf8(directory) : std::wstring();
+  BOOL ok = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT, &env[0],
+                           directory != nullptr ? folder.c_str() : nullptr, &startupWide, &info);
   CloseHandle(writeEnd);
   CloseHandle(nul);
   if (!ok) {

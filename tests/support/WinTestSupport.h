@@ -65,6 +65,7 @@ struct Started {
   DWORD processId = 0;
   HANDLE stdErrRead = nullptr;
 };
+// The command line, the environment entries and the directory are UTF-8.
 Started startProcess(const std::string& commandLine, const std::vector<std::string>& environment = {},
                      const char* directory = nullptr);
 // Waits for a started process, collecting its standard error.

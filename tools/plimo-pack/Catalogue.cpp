@@ -21,6 +21,7 @@ const std::vector<EntryInfo>& narrowEntries() {
       {151, "", "decompressed size of the bundled runtime archive (derived from runtime.bundle)"},
       {152, "runtime.preferred_vm_type", "preferred virtual-machine type directory"},
       {153, "runtime.download_sha256", "SHA-256 the downloaded runtime archive must have"},
+      {154, "", "Windows code page number of the narrow texts (derived from code_page)"},
       {1000, "messages.error_caption", "caption of error message boxes"},
       {1001, "messages.no_jvm", "message: no runtime found"},
       {1002, "messages.jvm_on_path_damaged", "message: runtime on the search path unusable"},
@@ -58,6 +59,7 @@ const std::vector<EntryInfo>& wideEntries() {
       {20013, "wide_messages.caption", "caption of the dialogs and of wide message boxes"},
       {20014, "wide_messages.no_window", "fatal message: no application window within 60 seconds"},
       {20015, "wide_messages.runtime_archive_damaged", "fatal message: the runtime archive could not be unpacked"},
+      {20016, "wide_messages.path_not_representable", "fatal message: a folder's name cannot reach Java (the path follows)"},
   };
   return entries;
 }
@@ -126,6 +128,13 @@ const std::vector<MessageInfo>& wideMessages() {
        "Please run this setup again. If the problem persists, obtain the setup again.",
        "The Java runtime archive is damaged and could not be unpacked.\r\n"
        "Please start this program again. If the problem persists, obtain the program again."},
+      {20016, "path_not_representable", nullptr,
+       "This setup cannot use the folder below: its name has characters that Windows'\r\n"
+       "language for non-Unicode programs cannot pass to Java, and it has no short name.\r\n"
+       "Please move the setup to a folder with a plain name, or set that language to match.",
+       "This program cannot use the folder below: its name has characters that Windows'\r\n"
+       "language for non-Unicode programs cannot pass to Java, and it has no short name.\r\n"
+       "Please move the program to a folder with a plain name, or set that language to match."},
   };
   return messages;
 }

@@ -15,4 +15,10 @@ Conversion toCodePage(const std::string& utf8, const std::string& codePage, std:
 // valid in that code page.
 Conversion fromCodePage(const std::string& bytes, const std::string& codePage, std::string& utf8);
 
+// The Windows code page number for an iconv name ("windows-1252" 1252,
+// "cp932" and "shift_jis" 932, "utf-8" 65001, ...); 0 when there is none.
+int windowsCodePage(const std::string& iconvName);
+// An iconv name for a Windows code page number; empty for 0 or below.
+std::string iconvNameOf(int windowsCodePage);
+
 }  // namespace plimo::pack

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -222,7 +223,20 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   return EXIT_OK;
 }
 
-int runInspect(const fs::path& installer, bool json, const std::string& codePage, std::ostream& out,
+namespace {
+
+// The code page asked for, else the one the installer records (entry 154),
+// else the default.
+std::string codePageFor(const std::string& asked, const InstallerContents& contents) {
+  if (!asked.empty()) return asked;
+  auto recorded = contents.store.narrow.find(154);
+  std::string name = recorded == contents.store.narrow.end() ? "" : iconvNameOf(std::atoi(recorded->second.c_str()));
+  return name.empty() ? DEFAULT_CODE_PAGE : name;
+}
+
+}  // namespace
+
+int runInspect(const fs::path& installer, bool json, const std::string& askedCodePage, std::ostream& out,
                std::ostream& err) {
   InstallerContents contents;
   std::string error;
@@ -230,6 +244,7 @@ int runInspect(const fs::path& installer, bool json, const std::string& codePage
     err << "plimo-pack: error: " << error << "\n";
     return EXIT_FAILED;
   }
+  const std::string codePage = codePageFor(askedCodePage, contents);
   std::string probe;
   if (toCodePage("", codePage, probe) == Conversion::UnknownCodePage) {
     err << "plimo-pack: error: \"" << codePage << "\" is not a code page iconv knows\n";
@@ -302,11 +317,16 @@ int runInspect(const fs::path& installer, bool json, const std::string& codePage
   return EXIT_OK;
 }
 
-int runExtract(const fs::path& installer, const fs::path& directory, const std::string& codePage, std::ostream& out,
-               std::ostream& err) {
+int runExtract(const fs::path& installer, const fs::path& directory, const std::string& askedCodePage,
+               std::ostream& out, std::ostream& err) {
   std::vector<std::string> written;
   std::string error;
-  if (!extractInstaller(installer, directory, codePage, written, error)) {
+  InstallerContents contents;
+  if (!readInstaller(installer, contents, error)) {
+    err << "plimo-pack: error: " << error << "\n";
+    return EXIT_FAILED;
+  }
+  if (!extractInstaller(installer, directory, codePageFor(askedCodePage, contents), written, error)) {
     err << "plimo-pack: error: " << error << "\n";
     return EXIT_FAILED;
   }

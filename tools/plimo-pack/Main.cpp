@@ -34,17 +34,18 @@ int main(int argc, char** argv) {
 
   std::string installer;
   bool json = false;
-  std::string codePage = DEFAULT_CODE_PAGE;
+  // Empty: the code page the installer records, else the default.
+  std::string codePage;
   CLI::App* inspectCommand = app.add_subcommand("inspect", "list an installer's entries and payload files");
   inspectCommand->add_option("installer", installer, "installer to read")->required();
   inspectCommand->add_flag("--json", json, "print JSON");
-  inspectCommand->add_option("--code-page", codePage, "code page of the narrow entries (default windows-1252)");
+  inspectCommand->add_option("--code-page", codePage, "code page of the narrow entries (default: the one the installer records, else windows-1252)");
 
   std::string directory;
   CLI::App* extractCommand = app.add_subcommand("extract", "write an installer's payload files into a directory");
   extractCommand->add_option("installer", installer, "installer to read")->required();
   extractCommand->add_option("-d,--directory", directory, "target directory")->required();
-  extractCommand->add_option("--code-page", codePage, "code page of the payload names (default windows-1252)");
+  extractCommand->add_option("--code-page", codePage, "code page of the payload names (default: the one the installer records, else windows-1252)");
 
   std::string initDirectory = ".";
   CLI::App* initCommand = app.add_subcommand("init", "write a commented starter project (plimo.toml)");

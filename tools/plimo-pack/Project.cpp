@@ -144,6 +144,15 @@ class Loader {
       error("code_page: \"" + project_.codePage + "\" is not a code page iconv knows");
       return;
     }
+    // Recorded so that the launcher shows the narrow messages right whatever
+    // the language of the user's system.
+    if (int page = windowsCodePage(project_.codePage)) {
+      setNarrow(154, "code_page", std::to_string(page));
+    } else {
+      warning("code_page: \"" + project_.codePage +
+              "\" has no Windows code page number; the launcher reads the narrow messages in the user's "
+              "system code page");
+    }
     loadLaunch(root);
     loadRuntime(root);
     loadPayload(root);

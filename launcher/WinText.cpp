@@ -1,0 +1,92 @@
+#include "launcher/WinText.h"
+
+#include <windows.h>
+
+
+#include "launcher/ConfigStore.h"
+#include "launcher/ErrorReport.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+
+namespace plimo {
+
+namespace {
+
+// Exact conversion to the ANSI code page: no best-fit look-alikes (which
+// would name another file) and no default character.
+bool exactAnsi(const wchar_t* text, std::string& out) {
+  out.clear();
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  out.resize(static_cast<std::size_t>(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &out[0], n, nullptr, &lossy);
+  out.pop_back();
+  return !lossy;
+}
+
+}  // namespace
+
+std::wstring wideFrom(const char* text, unsigned codePage) {
+  int n = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text, -1, &wide[0], n);
+  wide.pop_back();
+  return wide;
+}
+
+std::string utf8From(const wchar_t* text) {
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string utf8(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], n, nullptr, nullptr);
+  utf8.pop_back();
+  return utf8;
+}
+
+bool ansiPath(const wchar_t* path, std::string& out) {
+  if (exactAnsi(path, out)) return true;
+  // Windows makes short names of ASCII characters; a volume may have them
+  // turned off, and a path that does not exist yet has none.
+  wchar_t shortPath[PATH_BUFFER_SIZE];
+  DWORD n = GetShortPathNameW(path, shortPath, PATH_BUFFER_SIZE);
+  if (n > 0 && n < PATH_BUFFER_SIZE && exactAnsi(shortPath, out)) {
+    trace("path: %s stands for a name the ANSI code page cannot hold", out.c_str());
+    return true;
+  }
+  out.clear();
+  return false;
+}
+
+std::string ansiPathOrFatal(const wchar_t* path) {
+  std::string narrow;
+  if (ansiPath(path, narrow)) return narrow;
+  trace("path: no ANSI form of %s", utf8From(path).c_str());
+  std::u16string text = getConfigWString(wmsg::PATH_NOT_REPRESENTABLE);
+  // Installers whose block predates the message: the generic internal error.
+  if (text.empty()) fatalMessage(msg::INTERNAL_ERROR_CODE, "%ERROR_CODE%", "path");
+  // The path on a line of its own after the text, as the user needs it to
+  // find the folder.
+  text += u'\n';
+  text += reinterpret_cast<const char16_t*>(path);
+  fatalWideText(text.c_str());
+}
+
+std::string ansiValue(const wchar_t* text) {
+  std::string narrow;
+  if (ansiPath(text, narrow)) return narrow;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return narrow;
+  narrow.resize(static_cast<std::size_t>(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &narrow[0], n, nullptr, nullptr);
+  narrow.pop_back();
+  return narrow;
+}
+
+unsigned installerCodePage() {
+  int page = getConfigInt(cfg::CODE_PAGE);
+  return page > 0 && IsValidCodePage(static_cast<UINT>(page)) ? static_cast<unsigned>(page) : 0;
+}
+
+}  // namespace plimo
