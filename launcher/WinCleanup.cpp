@@ -102,9 +102,10 @@ void deleteTempDirAtExit() {
   if (tempDir.empty()) return;
   // The worker made the directory current, and a process's current
   // directory cannot be removed: move to the system temporary directory.
-  char other[PATH_BUFFER_SIZE];
-  DWORD n = GetTempPathA(sizeof other, other);
-  if (n > 0 && n < sizeof other) SetCurrentDirectoryA(other);
+  // Wide: the user's temporary folder may be named in any script.
+  wchar_t other[PATH_BUFFER_SIZE];
+  DWORD n = GetTempPathW(PATH_BUFFER_SIZE, other);
+  if (n > 0 && n < PATH_BUFFER_SIZE) SetCurrentDirectoryW(other);
   trace("exit: removing %s", tempDir.c_str());
   deleteTree(tempDir);
 }

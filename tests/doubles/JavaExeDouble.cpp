@@ -26,9 +26,17 @@ bool readWhole(const char* path, char* buffer, DWORD capacity, DWORD& size) {
 }  // namespace
 
 int main() {
+  // Its own path in the ANSI code page, by the short name where that cannot
+  // hold the long one (a runtime in a folder named in another script).
+  wchar_t wide[MAX_PATH * 4];
+  if (GetModuleFileNameW(nullptr, wide, MAX_PATH * 3) == 0) return 3;
   char self[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, self, MAX_PATH * 3);
-  if (n == 0) return 3;
+  BOOL lossy = FALSE;
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, self, sizeof self, nullptr, &lossy);
+  wchar_t shortName[MAX_PATH * 4];
+  if (lossy && GetShortPathNameW(wide, shortName, MAX_PATH * 3) > 0) {
+    WideCharToMultiByte(CP_ACP, 0, shortName, -1, self, sizeof self, nullptr, nullptr);
+  }
   char path[MAX_PATH * 4];
 
   std::snprintf(path, sizeof path, "%s.starts", self);
