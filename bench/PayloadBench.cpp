@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 using namespace plimo;
 using namespace plimo::test;
@@ -70,7 +70,7 @@ bool prepare(const std::string& installer, const std::string& plain, std::uint64
     piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - done)));
     fill(piece, done);
     ok = std::fwrite(piece.data(), 1, piece.size(), raw) == piece.size();
-    scrambleInPlace(piece.data(), piece.size());
+    applyPayloadKey(piece.data(), piece.size());
     ok = ok && std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
   }
   ok = std::fclose(out) == 0 && ok;

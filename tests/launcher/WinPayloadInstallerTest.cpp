@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

@@ -5,7 +5,6 @@
 #include <memory>
 #include <regex>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
@@ -13,6 +12,7 @@
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

@@ -11,9 +11,13 @@
 #include <sstream>
 #include <zlib.h>
 
-#include "launcher/BlockWriter.h"
+#include "launcher/BlockFormat.h"
+#include "launcher/Limits.h"
+#include "launcher/PayloadFormat.h"
+#include "provision/DownloadProgress.h"
 #include "provision/TarReader.h"
 #include "tests/provision/TarTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Commands.h"
@@ -167,6 +171,21 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(readAll(dir / "out" / "renamed.dat"), sizes[2]);
     EXPECT_EQ(readAll(dir / "out" / "p3.bin"), sizes[3]);
     fs::remove_all(dir / "out");
+
+    // Stored as the launcher reads them: the length, then every byte under the key.
+    std::string installer = readAll(dir / "setup.exe");
+    ASSERT_EQ(contents.payload.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const PayloadEntry& entry = contents.payload[i];
+      ASSERT_EQ(entry.length, static_cast<std::int32_t>(sizes[i].size()));
+      EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(&installer[entry.offset - INT32_FIELD_SIZE])),
+                entry.length);
+      for (std::size_t k = 0; k < sizes[i].size(); ++k) {
+        ASSERT_EQ(static_cast<unsigned char>(installer[entry.offset + k]),
+                  static_cast<unsigned char>(sizes[i][k]) ^ PAYLOAD_KEY)
+            << "record " << i << " byte " << k;
+      }
+    }
   }
 }
 
@@ -662,6 +681,44 @@ TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {
   EXPECT_EQ(target.files, expected);
 }
 
+TEST_F(PlimoPack, ReadingTakesNamesAndCountAsTheLauncherDoes) {
+  std::string stub = fakeStub().substr(0, 0x300);
+  const std::string contentOf[] = {"first", "second", "third"};
+  std::string records;
+  for (const std::string& content : contentOf) records += payloadRecord(content);
+  struct Case {
+    const char* count;
+    const char* names;
+    std::vector<std::string> read;
+  } cases[] = {
+      {"3", "a.jar;b.jar;c.jar;", {"a.jar", "b.jar", "c.jar"}},
+      {"5", "a.jar;;b.jar;", {"a.jar", "b.jar"}},  // empty fields are skipped
+      {"1", "a;b;c;", {"a"}},
+      {" 2x", "a;b;c", {"a", "b"}},
+      {"-1", "a;", {}},
+      {"2", ";;", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.count) + " / " + c.names);
+    BlockWriter block;
+    block.addNarrow(2002, c.count);
+    block.addNarrow(2003, c.names);
+    writeAll(dir / "names.exe", stub + block.tables() + records);
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "names.exe", contents, error)) << error;
+    std::vector<std::string> read;
+    std::uint64_t end = contents.payloadOffset;
+    for (std::size_t i = 0; i < contents.payload.size(); ++i) {
+      read.push_back(contents.payload[i].name);
+      EXPECT_EQ(contents.payload[i].length, static_cast<std::int32_t>(contentOf[i].size()));
+      end += INT32_FIELD_SIZE + contentOf[i].size();
+    }
+    EXPECT_EQ(read, c.read);
+    EXPECT_EQ(contents.payloadEnd, end);
+  }
+}
+
 TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
   std::string stub = fakeStub().substr(0, 0x300);
   struct Refused {
@@ -698,6 +755,80 @@ TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_TRUE(written.empty());
     EXPECT_FALSE(fs::exists(dir / "evil.dll"));
+  }
+}
+
+// A target that takes bytes until it holds a given number, then refuses.
+class LimitedSink final : public ByteSink {
+ public:
+  explicit LimitedSink(std::size_t limit) : limit_(limit) {}
+  bool write(const void* data, std::size_t n, std::size_t& written) override {
+    written = 0;
+    if (out.size() + n > limit_) return false;
+    out.append(static_cast<const char*>(data), n);
+    written = n;
+    return true;
+  }
+  std::string out;
+
+ private:
+  std::size_t limit_;
+};
+
+std::string patterned(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return s;
+}
+
+TEST(BlockWriter, PayloadRecordIsTheLengthThenEveryByteUnderTheKey) {
+  constexpr std::size_t C = PAYLOAD_CHUNK_SIZE;
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, C - 1, C,
+                           C + 1, 2 * C + 5}) {
+    SCOPED_TRACE(size);
+    std::string content = patterned(size);
+    std::string record = payloadRecord(content);
+    ASSERT_EQ(record.size(), INT32_FIELD_SIZE + size);
+    EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(record.data())), static_cast<std::int32_t>(size));
+    for (std::size_t i = 0; i < size; ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(record[INT32_FIELD_SIZE + i]),
+                static_cast<unsigned char>(content[i]) ^ PAYLOAD_KEY)
+          << "byte " << i;
+    }
+  }
+}
+
+TEST(BlockWriter, StreamedRecordStopsWhereTheContentOrTheTargetDoes) {
+  struct Case {
+    const char* name;
+    std::size_t contentBytes;  // what the source holds
+    std::uint64_t length;      // what the record states
+    std::size_t targetTakes;   // bytes the target takes before refusing
+    CopyResult result;
+  } cases[] = {
+      {"content as long as stated", 5000, 5000, SIZE_MAX, CopyResult::Done},
+      {"content longer than stated", 5000, 4000, SIZE_MAX, CopyResult::Done},
+      {"content shorter than stated", 100, 5000, SIZE_MAX, CopyResult::SourceEnded},
+      {"target refuses the length field", 5000, 5000, 3, CopyResult::WriteFailed},
+      {"target refuses the data", 5000, 5000, INT32_FIELD_SIZE + 10, CopyResult::WriteFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string content = patterned(c.contentBytes);
+    MemoryByteSource source(content);
+    LimitedSink sink(c.targetTakes);
+    EXPECT_EQ(writePayloadRecord(source, c.length, sink), c.result);
+    if (c.result == CopyResult::Done) {
+      ASSERT_EQ(sink.out.size(), INT32_FIELD_SIZE + c.length);
+      EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(sink.out.data())),
+                static_cast<std::int32_t>(c.length));
+      for (std::size_t i = 0; i < c.length; ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(sink.out[INT32_FIELD_SIZE + i]),
+                  static_cast<unsigned char>(content[i]) ^ PAYLOAD_KEY)
+            << "byte " << i;
+      }
+      EXPECT_EQ(source.position(), c.length) << "nothing beyond the record is read";
+    }
   }
 }
 

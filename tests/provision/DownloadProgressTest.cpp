@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "launcher/BlockWriter.h"
 #include "provision/DownloadProgress.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 namespace {

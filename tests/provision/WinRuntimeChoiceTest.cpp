@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "resources/resource.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

@@ -10,7 +10,7 @@ set_property(TEST ${PLIMO_ARCH}_provision APPEND PROPERTY FIXTURES_REQUIRED prov
 # Probe program that loads wininet the way the download does.
 add_executable(provision_wininet_probe ${CMAKE_SOURCE_DIR}/tests/provision/WinInetProbe.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/FatalTrap.cpp)
-target_link_libraries(provision_wininet_probe PRIVATE plimo_win)
+target_link_libraries(provision_wininet_probe PRIVATE plimo_win plimo_block_writer)
 target_link_options(provision_wininet_probe PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
 
 # A planted "wininet.dll" double that must never be loaded.

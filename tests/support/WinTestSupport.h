@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 

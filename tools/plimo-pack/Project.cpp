@@ -8,11 +8,11 @@
 #include <system_error>
 #include <toml++/toml.h>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
 #include "launcher/NameRules.h"
 #include "launcher/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Sha256.h"
