@@ -343,6 +343,35 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
   }
 }
 
+// plimo-pack stores only progress formats the launcher fills, by the
+// launcher's own rule; beyond it, only a line that could be cut is refused.
+TEST(ProgressFormat, PlimoPackStoresOnlyWhatTheLauncherFills) {
+  struct Case {
+    const char* format;
+    bool stored;
+    const char* why;
+  } cases[] = {
+      {"%.1f MB of %.1f MB received (%.0f%%), %.0f kb/s", true, ""},
+      {"%1000.1f", true, ""},  // a width of four digits is clamped by the launcher
+      {"%.979f", true, ""},
+      {"%.1234f", false, "could exceed 999"},  // clamped to 999, plus the figure's digits
+      {"%0999f", true, ""},
+      {"%500f %500f", false, "the formatted line could exceed 999 characters"},
+      {"%.1000f %f", false, "could exceed 999"},
+      {"%s of %f", false, "the conversion at offset 0 is not a floating conversion"},
+      {"\xE3\x83\x80\xE3\x82\xA6\xE3\x83\xB3 %d", false, "the conversion at offset 4 is not"},  // counted in characters
+      {"%f %f %f %f %f", false, "more than four conversions"},
+      {"%*f", false, "not a floating conversion"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    std::string why;
+    EXPECT_EQ(isSafeProgressFormat(c.format, why), c.stored);
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    if (c.stored) EXPECT_TRUE(plimo::isSafeProgressFormat(utf16FromUtf8(c.format)));
+  }
+}
+
 TEST_F(PlimoPack, ValuesAtTheLimitAreAccepted) {
   InstallerContents contents;
   ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\nvm_parameters = \"" + std::string(8191, 'v') +
