@@ -19,19 +19,9 @@ set_target_properties(provision_planted_wininet PROPERTIES OUTPUT_NAME planted-w
 target_link_options(provision_planted_wininet PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
 add_dependencies(provision_wintests provision_wininet_probe provision_planted_wininet)
 
-# Runtime-shaped archives made by GNU tar and Python's tarfile, generated at
-# build time (never committed) next to the test programs.
-set(PLIMO_TAR_FIXTURES ${CMAKE_BINARY_DIR}/bin/tar-fixtures)
-add_custom_command(
-  OUTPUT ${PLIMO_TAR_FIXTURES}/manifest.tsv
-  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/provision/make_runtime_archives.py ${PLIMO_TAR_FIXTURES}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tests/provision/make_runtime_archives.py
-  COMMENT "Packing runtime-shaped test archives")
-add_custom_target(provision_tar_fixtures DEPENDS ${PLIMO_TAR_FIXTURES}/manifest.tsv)
+# The archive tests' generated archives, next to the test programs.
+include(${CMAKE_CURRENT_LIST_DIR}/TarFixtures.cmake)
+plimo_tar_fixtures(provision_wintests ${CMAKE_BINARY_DIR}/bin/tar-fixtures "Z:")
 if(TARGET provision_wintests)
-  add_dependencies(provision_wintests provision_tar_fixtures)
-  # Wine sees the Linux file system as drive Z:.
-  target_compile_definitions(provision_wintests PRIVATE
-    PLIMO_TAR_FIXTURES="Z:${PLIMO_TAR_FIXTURES}"
-    PLIMO_SHARED_DIR="Z:${CMAKE_SOURCE_DIR}/../shared")
+  target_compile_definitions(provision_wintests PRIVATE PLIMO_SHARED_DIR="Z:${CMAKE_SOURCE_DIR}/../shared")
 endif()
