@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 using namespace plimo;
 using namespace plimo::test;
@@ -70,27 +70,11 @@ bool prepare(const std::string& installer, const std::string& plain, std::uint64
     piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - done)));
     fill(piece, done);
     ok = std::fwrite(piece.data(), 1, piece.size(), raw) == piece.size();
-    scrambleInPlace(piece.data(), piece.size());
+    applyPayloadKey(piece.data(), piece.size());
     ok = ok && std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
   }
   ok = std::fclose(out) == 0 && ok;
   return std::fclose(raw) == 0 && ok;
-}
-
-struct Found {
-  DWORD processId;
-  HWND choice;
-};
-
-BOOL CALLBACK findChoice(HWND window, LPARAM param) {
-  auto* found = reinterpret_cast<Found*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner == found->processId && IsWindowVisible(window) && GetDlgItem(window, 1005) != nullptr) {
-    found->choice = window;
-    return FALSE;
-  }
-  return TRUE;
 }
 
 struct Run {
@@ -106,12 +90,13 @@ Run runInstaller(const std::string& installer, const std::string& temp) {
   double start = now();
   Started started = startProcess("\"" + installer + "\" /manual", {"TEMP=" + temp, "TMP=" + temp});
   if (started.process == nullptr) return run;
-  Found found{started.processId, nullptr};
-  while (found.choice == nullptr && now() - start < 600) {
-    EnumWindows(findChoice, reinterpret_cast<LPARAM>(&found));
-    if (found.choice == nullptr) Sleep(1);
+  // The runtime choice dialog: the window with the Locate button.
+  HWND choice = nullptr;
+  while (choice == nullptr && now() - start < 600) {
+    choice = findProcessWindow(started.processId, {nullptr, 1005});
+    if (choice == nullptr) Sleep(1);
   }
-  if (found.choice != nullptr) {
+  if (choice != nullptr) {
     run.seconds = now() - start;
     PROCESS_MEMORY_COUNTERS counters;
     counters.cb = sizeof counters;
@@ -119,7 +104,7 @@ Run runInstaller(const std::string& installer, const std::string& temp) {
       run.peakWorkingSet = counters.PeakWorkingSetSize;
       run.peakPrivate = counters.PeakPagefileUsage;
     }
-    PostMessageA(found.choice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    PostMessageA(choice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   finishProcess(started, 600000);
   return run;

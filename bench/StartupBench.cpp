@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 using namespace plimo;
 using namespace plimo::test;

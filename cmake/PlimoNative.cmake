@@ -24,8 +24,13 @@ plimo_sanitize(plimo_core)
 # tolerate ASan's signal and memory interception).
 plimo_core_library(plimo_core_plain)
 
+add_library(plimo_block_writer STATIC ${PLIMO_BLOCK_WRITER_SOURCES})
+target_link_libraries(plimo_block_writer PUBLIC plimo_core)
+target_compile_options(plimo_block_writer PRIVATE -Wall -Wextra)
+plimo_sanitize(plimo_block_writer)
+
 add_library(plimo_testsupport STATIC ${PLIMO_TEST_SUPPORT_PORTABLE})
-target_link_libraries(plimo_testsupport PUBLIC plimo_core gtest)
+target_link_libraries(plimo_testsupport PUBLIC plimo_core plimo_block_writer gtest)
 target_include_directories(plimo_testsupport PUBLIC ${CMAKE_SOURCE_DIR})
 plimo_sanitize(plimo_testsupport)
 target_compile_definitions(plimo_testsupport PUBLIC

@@ -26,6 +26,10 @@ set(PLIMO_STUB_ONLY_SOURCES
 list(REMOVE_ITEM PLIMO_WIN_SOURCES ${PLIMO_STUB_ONLY_SOURCES})
 list(REMOVE_ITEM PLIMO_PORTABLE_SOURCES ${PLIMO_STUB_ONLY_SOURCES})
 
+# The block writer belongs to plimo-pack; test programs that build blocks and
+# installers for the stub's reader compile it too. It is never in the stub.
+set(PLIMO_BLOCK_WRITER_SOURCES ${CMAKE_SOURCE_DIR}/tools/plimo-pack/BlockWriter.cpp)
+
 # Tests mirror the product folders; Win*Test.cpp files need the Windows API.
 set(PLIMO_TEST_FOLDERS ${PLIMO_SUBSYSTEMS})
 function(plimo_test_sources folder out_portable out_win)

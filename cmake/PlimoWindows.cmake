@@ -60,8 +60,11 @@ target_link_libraries(plimo_core PUBLIC ${PLIMO_ZLIB_STATIC})
 plimo_win_library(plimo_win ${PLIMO_WIN_SOURCES})
 target_link_libraries(plimo_win PUBLIC plimo_core ${PLIMO_WIN_LIBS})
 
+plimo_win_library(plimo_block_writer ${PLIMO_BLOCK_WRITER_SOURCES})
+target_link_libraries(plimo_block_writer PUBLIC plimo_core)
+
 add_library(plimo_testsupport STATIC ${PLIMO_TEST_SUPPORT_PORTABLE} ${PLIMO_TEST_SUPPORT_WIN})
-target_link_libraries(plimo_testsupport PUBLIC plimo_win gtest)
+target_link_libraries(plimo_testsupport PUBLIC plimo_win plimo_block_writer gtest)
 target_compile_definitions(plimo_testsupport PUBLIC PLIMO_ARCH="${PLIMO_ARCH}" PLIMO_STUB_NAME="plimo-${PLIMO_ARCH}.exe")
 set(PLIMO_TEST_LINK_OPTIONS -static)
 

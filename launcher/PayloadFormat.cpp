@@ -1,9 +1,8 @@
 #include "launcher/PayloadFormat.h"
 
-#include <cstring>
 #include <memory>
 
-#include "launcher/BlockWriter.h"
+#include "launcher/BlockFormat.h"
 #include "launcher/Limits.h"
 #include "launcher/NameRules.h"
 
@@ -39,18 +38,6 @@ std::size_t payloadChunkSize(std::uint64_t remaining) {
   return remaining < PAYLOAD_CHUNK_SIZE ? static_cast<std::size_t>(remaining) : PAYLOAD_CHUNK_SIZE;
 }
 
-void descrambleInPlace(unsigned char* data, std::size_t n) {
-  constexpr std::uint64_t WORD_KEY = 0x0101010101010101ull * PAYLOAD_KEY;
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, data + i, 8);
-    word ^= WORD_KEY;
-    std::memcpy(data + i, &word, 8);
-  }
-  for (; i < n; ++i) data[i] ^= PAYLOAD_KEY;
-}
-
 CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t length, bool descramble,
                            CopyProgress* progress) {
   if (length == 0) return CopyResult::Done;
@@ -64,7 +51,7 @@ CopyResult copyDescrambled(ByteSource& source, ByteSink& target, std::uint64_t l
     if (failed) return CopyResult::ReadFailed;
     // A file cut short inside a record: without this the loop would spin.
     if (got == 0) return CopyResult::SourceEnded;
-    if (descramble) descrambleInPlace(buffer, got);
+    if (descramble) applyPayloadKey(buffer, got);
     std::size_t written = 0;
     while (written < got) {
       std::size_t step = 0;

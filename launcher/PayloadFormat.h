@@ -38,10 +38,6 @@ std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber);
 // Bytes per read and write while copying a payload record.
 std::size_t payloadChunkSize(std::uint64_t remaining);
 
-// XOR with PAYLOAD_KEY, in place; a word at a time, as payloads can be
-// hundreds of megabytes.
-void descrambleInPlace(unsigned char* data, std::size_t n);
-
 // Told how many bytes of a copy have been written, after each chunk.
 class CopyProgress {
  public:

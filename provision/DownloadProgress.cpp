@@ -1,5 +1,6 @@
 #include "provision/DownloadProgress.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -26,31 +27,40 @@ bool isFloatConversion(char16_t c) {
 }
 
 // One conversion after its '%': flags, width, precision, optional 'l', and
-// the conversion letter. Fills a narrow printf conversion with the
-// numbers clamped. Returns the index after the conversion, or 0 when the
-// text there is not a floating-point conversion.
-std::size_t parseConversion(const std::u16string& format, std::size_t at, std::string& conversionText) {
-  conversionText = "%";
+// the conversion letter.
+struct Conversion {
+  std::size_t end = 0;          // index after the letter; 0: not a floating-point conversion
+  unsigned long width = 0;      // clamped to FIELD_LIMIT
+  unsigned long precision = 6;  // printf's default; clamped to FIELD_LIMIT
+  std::string text;             // a narrow printf conversion with the numbers clamped
+};
+
+Conversion parseConversion(const std::u16string& format, std::size_t at) {
+  Conversion conversion;
+  std::string& text = conversion.text;
+  text = "%";
   std::size_t i = at;
-  while (i < format.size() && isFlag(format[i])) conversionText += static_cast<char>(format[i++]);
+  while (i < format.size() && isFlag(format[i])) text += static_cast<char>(format[i++]);
   auto number = [&](void) {
     unsigned long value = 0;
     while (i < format.size() && isDigit(format[i])) {
       value = value * 10 + static_cast<unsigned long>(format[i++] - u'0');
       if (value > FIELD_LIMIT) value = FIELD_LIMIT;
     }
-    conversionText += std::to_string(value);
+    text += std::to_string(value);
+    return value;
   };
-  if (i < format.size() && isDigit(format[i])) number();
+  if (i < format.size() && isDigit(format[i])) conversion.width = number();
   if (i < format.size() && format[i] == u'.') {
     ++i;
-    conversionText += '.';
-    number();
+    text += '.';
+    conversion.precision = number();
   }
   if (i < format.size() && format[i] == u'l') ++i;  // "%lf" is a double as well
-  if (i >= format.size() || !isFloatConversion(format[i])) return 0;
-  conversionText += static_cast<char>(format[i]);
-  return i + 1;
+  if (i >= format.size() || !isFloatConversion(format[i])) return conversion;
+  text += static_cast<char>(format[i]);
+  conversion.end = i + 1;
+  return conversion;
 }
 
 // One checked floating-point conversion into out, always terminated. On
@@ -98,20 +108,33 @@ int progressBarPosition(std::uint32_t received, std::uint32_t length) {
   return position > 100 ? 100 : static_cast<int>(position);
 }
 
-bool isSafeProgressFormat(const std::u16string& format) {
+ProgressFormatCheck checkProgressFormat(const std::u16string& format) {
+  ProgressFormatCheck check;
   int conversions = 0;
-  std::string conversionText;
   for (std::size_t i = 0; i < format.size(); ++i) {
-    if (format[i] != u'%') continue;
+    if (format[i] != u'%') {
+      ++check.longestLine;
+      continue;
+    }
     if (i + 1 < format.size() && format[i + 1] == u'%') {
+      ++check.longestLine;
       ++i;
       continue;
     }
-    std::size_t next = parseConversion(format, i + 1, conversionText);
-    if (next == 0 || ++conversions > MAX_CONVERSIONS) return false;
-    i = next - 1;
+    Conversion conversion = parseConversion(format, i + 1);
+    if (conversion.end == 0 || ++conversions > MAX_CONVERSIONS) {
+      check.fault = conversion.end == 0 ? ProgressFormatFault::NotFloatingPoint : ProgressFormatFault::TooManyConversions;
+      check.at = i;
+      return check;
+    }
+    check.longestLine += std::max<std::size_t>(conversion.width, 20 + conversion.precision);
+    i = conversion.end - 1;
   }
-  return true;
+  return check;
+}
+
+bool isSafeProgressFormat(const std::u16string& format) {
+  return checkProgressFormat(format).fault == ProgressFormatFault::None;
 }
 
 std::u16string formatProgressLine(const std::u16string& format, const ProgressFigures& figures) {
@@ -124,7 +147,6 @@ std::u16string formatProgressLine(const std::u16string& format, const ProgressFi
   const double values[MAX_CONVERSIONS] = {figures.megabytesReceived, figures.megabytesTotal, figures.percent,
                                           figures.rate};
   int next = 0;
-  std::string conversionText;
   for (std::size_t i = 0; i < format.size() && line.size() <= PROGRESS_LINE_MAX; ++i) {
     if (format[i] != u'%') {
       line += format[i];
@@ -135,11 +157,11 @@ std::u16string formatProgressLine(const std::u16string& format, const ProgressFi
       ++i;
       continue;
     }
-    std::size_t end = parseConversion(format, i + 1, conversionText);
+    Conversion conversion = parseConversion(format, i + 1);
     char field[PROGRESS_LINE_MAX + 2];
-    formatNumber(field, sizeof field, conversionText.c_str(), values[next++]);
+    formatNumber(field, sizeof field, conversion.text.c_str(), values[next++]);
     for (const char* p = field; *p != '\0'; ++p) line += static_cast<char16_t>(static_cast<unsigned char>(*p));
-    i = end - 1;
+    i = conversion.end - 1;
   }
   cutToLine(line);
   return line;

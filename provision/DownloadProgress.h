@@ -24,11 +24,35 @@ ProgressFigures progressFigures(std::uint32_t received, std::uint32_t length, st
 // 0 when length is 0, never above 100.
 int progressBarPosition(std::uint32_t received, std::uint32_t length);
 
-// True when format is safe to be given exactly four double arguments: it
-// holds at most four conversions, each a floating-point one (f F e E g G a A,
-// with flags, a width and a precision written as digits, an optional 'l'),
-// plus any number of "%%". Anything else ('*', other conversions, positional
-// arguments, a lone '%' at the end) is unsafe.
+// The one rule for the progress format (wide message 20008): the launcher
+// fills only formats it accepts, and plimo-pack stores no other.
+//
+// A format is safe to be given exactly four double arguments when it holds
+// at most four conversions, each a floating-point one (f F e E g G a A, with
+// flags, a width and a precision written as digits, an optional 'l'), plus
+// any number of "%%". Anything else ('*', other conversions, positional
+// arguments, a lone '%' at the end) is unsafe. Widths and precisions of any
+// number of digits are accepted and clamped to PROGRESS_LINE_MAX, as wider
+// fields could show nothing more.
+enum class ProgressFormatFault {
+  None,
+  NotFloatingPoint,    // a conversion that is not a floating-point one
+  TooManyConversions,  // a fifth conversion
+};
+
+struct ProgressFormatCheck {
+  ProgressFormatFault fault = ProgressFormatFault::None;
+  std::size_t at = 0;  // index of the '%' that starts the refused conversion
+  // How long the filled line can grow before it is cut to PROGRESS_LINE_MAX,
+  // estimated: one character for each other character and each "%%", and
+  // for each conversion its width or 20 characters plus its precision,
+  // whichever is more.
+  std::size_t longestLine = 0;
+};
+
+ProgressFormatCheck checkProgressFormat(const std::u16string& format);
+
+// checkProgressFormat finds no fault.
 bool isSafeProgressFormat(const std::u16string& format);
 
 // The status line: the format filled with the figures when it is safe,

@@ -96,45 +96,12 @@ bool contains(const std::vector<std::string>& items, const std::string& wanted) 
 
 std::vector<std::string> subdirectories(const std::string& dir) {
   std::vector<std::string> found;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do {
-    std::string name = data.cFileName;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != "." && name != "..") {
-      found.push_back(dir + "\\" + name);
-    }
-  } while (FindNextFileA(search, &data));
-  FindClose(search);
+  for (const std::string& name : namesMatching(dir + "\\*", true)) found.push_back(dir + "\\" + name);
   return found;
 }
 
-struct WindowQuery {
-  DWORD processId;
-  const char* className;
-  int controlId;  // when not 0, the window must have this control
-  bool visibleOnly;
-  HWND found;
-};
-
-BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
-  auto* query = reinterpret_cast<WindowQuery*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != query->processId) return TRUE;
-  if (query->visibleOnly && !IsWindowVisible(window)) return TRUE;
-  char name[64];
-  GetClassNameA(window, name, sizeof name);
-  if (_stricmp(name, query->className) != 0) return TRUE;
-  if (query->controlId != 0 && GetDlgItem(window, query->controlId) == nullptr) return TRUE;
-  query->found = window;
-  return FALSE;
-}
-
 HWND findWindow(DWORD processId, const char* className, int controlId = 0, bool visibleOnly = true) {
-  WindowQuery query{processId, className, controlId, visibleOnly, nullptr};
-  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&query));
-  return query.found;
+  return findProcessWindow(processId, {className, controlId, nullptr, visibleOnly});
 }
 
 // Waits for a visible window of the process; null when the process ended or

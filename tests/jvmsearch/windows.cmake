@@ -36,7 +36,7 @@ endif()
 #   wine-run.sh bin/search_bench.exe
 if(EXISTS ${CMAKE_SOURCE_DIR}/bench/SearchBench.cpp)
   add_executable(search_bench ${CMAKE_SOURCE_DIR}/bench/SearchBench.cpp ${CMAKE_SOURCE_DIR}/tests/support/FatalTrap.cpp)
-  target_link_libraries(search_bench PRIVATE plimo_win)
+  target_link_libraries(search_bench PRIVATE plimo_win plimo_block_writer)
   target_link_options(search_bench PRIVATE -static)
   add_dependencies(search_bench jvmsearch_java_double jvmsearch_jvm_double)
 endif()

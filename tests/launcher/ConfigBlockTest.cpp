@@ -2,9 +2,10 @@
 
 #include <string>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/ConfigBlock.h"
 #include "launcher/ConfigStore.h"
+#include "tests/launcher/PeImageSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 namespace {
@@ -101,73 +102,8 @@ TEST(ConfigBlock, ErrorTextsAreTheFixedOnes) {
   EXPECT_STREQ(loadErrorText(LoadError::ReadWString), "Internal Error: readWString");
 }
 
-// A minimal PE image: DOS header, PE signature, file header, an optional
-// header of the given size and the section headers.
-std::string peImage(std::uint16_t optionalSize, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections) {
-  std::string image(0x80, '\0');
-  image[0] = 'M';
-  image[1] = 'Z';
-  image[0x3C] = '\x80';
-  image += std::string("PE\0\0", 4);
-  std::string fileHeader(20, '\0');
-  fileHeader[2] = static_cast<char>(sections.size());
-  fileHeader[16] = static_cast<char>(optionalSize & 0xFF);
-  fileHeader[17] = static_cast<char>(optionalSize >> 8);
-  image += fileHeader + std::string(optionalSize, '\0');
-  for (auto [offset, size] : sections) {
-    std::string header(40, '\0');
-    std::string s = int32(static_cast<std::int32_t>(size)) + int32(static_cast<std::int32_t>(offset));
-    header.replace(16, 8, s);
-    image += header;
-  }
-  return image;
-}
-
-TEST(ConfigBlock, EndOfImageIsTheEndOfTheFurthestSection) {
-  struct Case {
-    std::uint16_t optionalSize;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> sections;
-    std::uint64_t expected;
-  } cases[] = {
-      {224, {{0x400, 0x200}, {0x600, 0x1000}, {0x1600, 0x200}}, 0x1800},  // 32-bit layout
-      {240, {{0x400, 0x200}, {0x600, 0x1000}}, 0x1600},                   // 64-bit layout
-      {224, {{0x400, 0x2000}, {0x2400, 0}, {0x600, 0x200}}, 0x2400},     // empty and out-of-order sections
-  };
-  for (const Case& c : cases) {
-    std::string image = peImage(c.optionalSize, c.sections);
-    MemoryByteSource source(image);
-    std::uint64_t end = 0;
-    ASSERT_EQ(findEndOfImage(source, end), LoadError::None);
-    EXPECT_EQ(end, c.expected);
-  }
-}
-
-TEST(ConfigBlock, BrokenHeadersAreRefused) {
-  std::string good = peImage(224, {{0x400, 0x200}});
-  std::string notMz = good;
-  notMz[0] = 'X';
-  std::string notPe = good;
-  notPe[0x80] = 'X';
-  struct Case {
-    const char* name;
-    std::string bytes;
-    LoadError expected;
-  } cases[] = {
-      {"too short for the DOS header", good.substr(0, 40), LoadError::ReadInt},
-      {"no MZ", notMz, LoadError::Magic},
-      {"no PE signature", notPe, LoadError::Magic},
-      {"section table cut short", good.substr(0, good.size() - 10), LoadError::ReadInt},
-      {"no sections", peImage(224, {}), LoadError::Magic},
-  };
-  for (const Case& c : cases) {
-    MemoryByteSource source(c.bytes);
-    std::uint64_t end = 0;
-    EXPECT_EQ(findEndOfImage(source, end), c.expected) << c.name;
-  }
-}
-
 TEST(ConfigBlock, ReadConfigurationFindsTheBlockAfterTheImageAndIgnoresTrailingBytes) {
-  std::string image = peImage(224, {{0x200, 0x80}});
+  std::string image = test::peImage(224, {{0x200, 0x80}});
   image.resize(0x280, '\x90');
   BlockWriter writer;
   writer.addNarrow(107, "5");

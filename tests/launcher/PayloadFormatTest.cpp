@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
+#include "launcher/BlockFormat.h"
 #include "launcher/Limits.h"
 #include "launcher/PayloadFormat.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 namespace {
@@ -210,7 +211,7 @@ TEST(PayloadCopy, DescramblingMatchesTheWritersKeyAtEveryAlignment) {
     for (std::size_t n : {0u, 1u, 7u, 8u, 9u, 17u, 55u}) {
       if (start + n > scrambled.size()) continue;
       std::string piece = scrambled.substr(start, n);
-      descrambleInPlace(reinterpret_cast<unsigned char*>(piece.data()), piece.size());
+      applyPayloadKey(reinterpret_cast<unsigned char*>(piece.data()), piece.size());
       EXPECT_EQ(piece, content.substr(start, n)) << start << "+" << n;
     }
   }

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {
@@ -87,46 +87,18 @@ bool writePayloadInstaller(const std::string& path, const BlockWriter& block, co
   return ::testing::AssertionSuccess();
 }
 
-std::vector<std::string> matching(const std::string& pattern) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
-
 struct LauncherWindows {
-  DWORD processId = 0;
   HWND progress = nullptr;
   HWND runtimeChoice = nullptr;
 };
-
-BOOL CALLBACK collectWindows(HWND window, LPARAM param) {
-  auto* found = reinterpret_cast<LauncherWindows*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != found->processId) return TRUE;
-  char name[64];
-  GetClassNameA(window, name, sizeof name);
-  if (_stricmp(name, "MyDlgClass") == 0) found->progress = window;
-  if (std::strcmp(name, "#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, 1005) != nullptr) {
-    found->runtimeChoice = window;
-  }
-  return TRUE;
-}
 
 // Waits until the worker has got past the extraction to the runtime choice
 // dialog (the tests run in manual mode, so it always comes).
 bool waitForRuntimeChoice(DWORD processId, LauncherWindows& windows, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
-    windows = LauncherWindows{processId};
-    EnumWindows(collectWindows, reinterpret_cast<LPARAM>(&windows));
+    windows.progress = findProcessWindow(processId, {"MyDlgClass", 0, nullptr, false});
+    windows.runtimeChoice = findProcessWindow(processId, {"#32770", 1005});
     if (windows.runtimeChoice != nullptr && windows.progress != nullptr) return true;
     Sleep(50);
   }
@@ -194,16 +166,16 @@ TEST(WinPayloadInstaller, UnpacksByteIdenticalFilesAndRemovesThemAtTheEnd) {
     bool reached = waitForRuntimeChoice(started.processId, windows, WAIT_MS);
     EXPECT_TRUE(reached) << "no runtime choice dialog";
 
-    std::vector<std::string> dirs = matching(temp.path() + "\\plm*.tmp_dir*");
+    std::vector<std::string> dirs = namesMatching(temp.path() + "\\plm*.tmp_dir*");
     std::string cwd = currentDirectoryOf(started.process);
     if (c.expected.empty() && c.count == "0") {
-      EXPECT_TRUE(matching(temp.path() + "\\*").empty()) << "nothing is made without a payload";
+      EXPECT_TRUE(namesMatching(temp.path() + "\\*").empty()) << "nothing is made without a payload";
     } else {
       ASSERT_EQ(dirs.size(), 1u);
-      EXPECT_EQ(matching(temp.path() + "\\*").size(), 1u) << "the system's temporary file is gone";
+      EXPECT_EQ(namesMatching(temp.path() + "\\*").size(), 1u) << "the system's temporary file is gone";
       std::string dir = temp.path() + "\\" + dirs[0];
       EXPECT_EQ(_stricmp(cwd.c_str(), (dir + "\\").c_str()), 0) << cwd;
-      EXPECT_EQ(matching(dir + "\\*").size(), c.expected.size());
+      EXPECT_EQ(namesMatching(dir + "\\*").size(), c.expected.size());
       for (const PayloadFile& f : c.expected) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
     }
 
@@ -215,7 +187,7 @@ TEST(WinPayloadInstaller, UnpacksByteIdenticalFilesAndRemovesThemAtTheEnd) {
     RunResult result = finishProcess(started, WAIT_MS);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitCode, c.end == End::ProgressCancel ? 0u : 1u);
-    EXPECT_TRUE(matching(temp.path() + "\\*").empty()) << "the exit handler removed the directory";
+    EXPECT_TRUE(namesMatching(temp.path() + "\\*").empty()) << "the exit handler removed the directory";
     EXPECT_FALSE(readListValue("delete_file").present);
     EXPECT_FALSE(readListValue("delete_dir").present);
   }
@@ -231,7 +203,7 @@ TEST(WinPayloadInstaller, HundredMegabyteRecordIsUnpackedWhole) {
   Started started = startProcess("\"" + installer + "\" /manual", tempEnvironment(temp.path()));
   LauncherWindows windows;
   ASSERT_TRUE(waitForRuntimeChoice(started.processId, windows, 3 * WAIT_MS));
-  std::vector<std::string> dirs = matching(temp.path() + "\\plm*.tmp_dir*");
+  std::vector<std::string> dirs = namesMatching(temp.path() + "\\plm*.tmp_dir*");
   ASSERT_EQ(dirs.size(), 1u);
   std::string dir = temp.path() + "\\" + dirs[0];
   for (const PayloadFile& f : records) EXPECT_TRUE(holdsContent(dir + "\\" + f.name, f.length, f.seed));
@@ -251,7 +223,7 @@ TEST(WinPayloadInstaller, AFileHeldOpenAtTheEndIsListedWithItsDirectory) {
   Started started = startProcess("\"" + installer + "\" /manual", tempEnvironment(temp.path()));
   LauncherWindows windows;
   ASSERT_TRUE(waitForRuntimeChoice(started.processId, windows, WAIT_MS));
-  std::vector<std::string> dirs = matching(temp.path() + "\\plm*.tmp_dir*");
+  std::vector<std::string> dirs = namesMatching(temp.path() + "\\plm*.tmp_dir*");
   ASSERT_EQ(dirs.size(), 1u);
   std::string dir = temp.path() + "\\" + dirs[0];
   HANDLE held = CreateFileA((dir + "\\held.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -262,7 +234,7 @@ TEST(WinPayloadInstaller, AFileHeldOpenAtTheEndIsListedWithItsDirectory) {
   EXPECT_EQ(result.exitCode, 0u);
   EXPECT_EQ(listText("delete_file"), dir + "\\held.dll;");
   EXPECT_EQ(listText("delete_dir"), dir + ";");
-  EXPECT_EQ(matching(dir + "\\*"), std::vector<std::string>{"held.dll"});
+  EXPECT_EQ(namesMatching(dir + "\\*"), std::vector<std::string>{"held.dll"});
   CloseHandle(held);
 }
 
@@ -304,9 +276,9 @@ TEST(WinPayloadInstaller, FailuresShowTheirCodeAndListWhatWasUnpacked) {
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_EQ(result.stdErr, c.message + "\r\n");
 
-    std::vector<std::string> dirs = matching(temp.path() + "\\plm*.tmp_dir*");
+    std::vector<std::string> dirs = namesMatching(temp.path() + "\\plm*.tmp_dir*");
     if (c.missingTemp) {
-      EXPECT_TRUE(matching(temp.path() + "\\*").empty());
+      EXPECT_TRUE(namesMatching(temp.path() + "\\*").empty());
       EXPECT_EQ(listText("delete_file"), "C:\\earlier\\run.txt;");
       EXPECT_FALSE(readListValue("delete_dir").present);
       continue;
@@ -314,8 +286,8 @@ TEST(WinPayloadInstaller, FailuresShowTheirCodeAndListWhatWasUnpacked) {
     ASSERT_EQ(dirs.size(), 1u);
     std::string dir = temp.path() + "\\" + dirs[0];
     EXPECT_TRUE(holdsContent(dir + "\\a.jar", c.records[0].length, c.records[0].seed)) << "files stay in place";
-    EXPECT_EQ(matching(dir + "\\*"), std::vector<std::string>{"a.jar"});
-    EXPECT_EQ(matching(temp.path() + "\\*").size(), 1u) << "nothing was written outside the directory";
+    EXPECT_EQ(namesMatching(dir + "\\*"), std::vector<std::string>{"a.jar"});
+    EXPECT_EQ(namesMatching(temp.path() + "\\*").size(), 1u) << "nothing was written outside the directory";
     std::string files = "C:\\earlier\\run.txt;";
     for (const std::string& name : c.recorded) files += dir + "\\" + name + ";";
     EXPECT_EQ(listText("delete_file"), files);
@@ -347,7 +319,7 @@ TEST(WinPayloadInstaller, AWriteTheFileSystemRefusesEndsWithCode13) {
   EXPECT_FALSE(result.timedOut);
   EXPECT_EQ(result.exitCode, 1u);
   EXPECT_EQ(result.stdErr, "1009: internal error (code 13)\r\n");
-  std::vector<std::string> dirs = matching(target + "\\plm*.tmp_dir*");
+  std::vector<std::string> dirs = namesMatching(target + "\\plm*.tmp_dir*");
   ASSERT_EQ(dirs.size(), 1u);
   std::string dir = target + "\\" + dirs[0];
   EXPECT_TRUE(holdsContent(dir + "\\small.jar", 1000, 51));

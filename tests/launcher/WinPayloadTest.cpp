@@ -5,7 +5,6 @@
 #include <memory>
 #include <regex>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
@@ -13,28 +12,12 @@
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {
 
-std::vector<std::string> entriesOf(const std::string& directory) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((directory + "\\*").c_str(), &entry);
-  if (find == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::string name = entry.cFileName;
-    if (name != "." && name != "..") names.push_back(name);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
-  return names;
-}
-
-std::string recordWithLength(std::int32_t length, const std::string& bytes) {
-  std::string out;
-  appendInt32(out, length);
-  return out + bytes;
-}
+std::vector<std::string> entriesOf(const std::string& directory) { return namesMatching(directory + "\\*"); }
 
 // Runs extractPayloadFrom with TMP and TEMP in a scratch directory, the given
 // entries 2002 and 2003, and the records at offset 4 of a memory "executable".

@@ -1,12 +1,14 @@
 #pragma once
 // Shared by the payload and clean-up tests under Wine: the deferred-deletion
-// lists in the real registry, and payload contents generated in code.
+// lists in the real registry, and payload records and contents generated in
+// code.
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "launcher/BlockFormat.h"
 #include "launcher/DeletionList.h"
 
 namespace plimo::test {
@@ -98,6 +100,14 @@ inline std::string content(std::uint32_t seed, std::size_t n) {
   std::string s(n, '\0');
   for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(contentByte(seed, i));
   return s;
+}
+
+// A payload record's length field stating length, followed by bytes (which
+// need not be as many: records that lie about their length are built so).
+inline std::string recordWithLength(std::int32_t length, const std::string& bytes) {
+  std::string out;
+  appendInt32(out, length);
+  return out + bytes;
 }
 
 }  // namespace plimo::test

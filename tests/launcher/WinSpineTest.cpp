@@ -2,8 +2,8 @@
 // message boxes, messages on standard error in console mode.
 #include <gtest/gtest.h>
 
-#include "launcher/BlockWriter.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

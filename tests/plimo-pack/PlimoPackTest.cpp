@@ -11,9 +11,13 @@
 #include <sstream>
 #include <zlib.h>
 
-#include "launcher/BlockWriter.h"
+#include "launcher/BlockFormat.h"
+#include "launcher/Limits.h"
+#include "launcher/PayloadFormat.h"
+#include "provision/DownloadProgress.h"
 #include "provision/TarReader.h"
 #include "tests/provision/TarTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Commands.h"
@@ -173,6 +177,21 @@ TEST_F(PlimoPack, RoundTripsTextsInEachCodePageAndPayloadBytes) {
     EXPECT_EQ(readAll(dir / "out" / "renamed.dat"), sizes[2]);
     EXPECT_EQ(readAll(dir / "out" / "p3.bin"), sizes[3]);
     fs::remove_all(dir / "out");
+
+    // Stored as the launcher reads them: the length, then every byte under the key.
+    std::string installer = readAll(dir / "setup.exe");
+    ASSERT_EQ(contents.payload.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+      const PayloadEntry& entry = contents.payload[i];
+      ASSERT_EQ(entry.length, static_cast<std::int32_t>(sizes[i].size()));
+      EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(&installer[entry.offset - INT32_FIELD_SIZE])),
+                entry.length);
+      for (std::size_t k = 0; k < sizes[i].size(); ++k) {
+        ASSERT_EQ(static_cast<unsigned char>(installer[entry.offset + k]),
+                  static_cast<unsigned char>(sizes[i][k]) ^ PAYLOAD_KEY)
+            << "record " << i << " byte " << k;
+      }
+    }
   }
 }
 
@@ -297,6 +316,24 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
        "contains ';'"},
       {"bad class path kind", "[launch]\nmain_class = \"a.B\"\nclass_path = [{ kind = \"zip\", path = \"x\" }]\n",
        "class_path[0].kind"},
+      {"class path that is not an array", "[launch]\nmain_class = \"a.B\"\nclass_path = \"A1a.jar\"\n",
+       "launch.class_path: expected an array of items"},
+      {"class path item of another type", "[launch]\nmain_class = \"a.B\"\nclass_path = [\"A1a.jar\", 3]\n",
+       "launch.class_path[1]: expected a string or a table"},
+      {"class path table with a separator",
+       "[launch]\nmain_class = \"a.B\"\nclass_path = [{ kind = \"environment\", variable = \"A;B\" }]\n",
+       "launch.class_path[0]: \"E0A;B\" contains ';', which separates class path items"},
+      {"search sequence that is not an array", main + "[runtime]\nsearch_sequence = \"Y\"\n",
+       "runtime.search_sequence: expected an array of entries"},
+      {"search entry of another type", main + "[runtime]\nsearch_sequence = [true]\n",
+       "runtime.search_sequence[0]: expected a string or a table"},
+      {"search entry with a separator", main + "[runtime]\nsearch_sequence = [\"S\", \"Aa;b\"]\n",
+       "runtime.search_sequence[1]: \"Aa;b\" contains ';', which separates search entries"},
+      {"search entry table with a separator",
+       main + "[runtime]\nsearch_sequence = [{ kind = \"directory\", path = \"a;b\" }]\n",
+       "runtime.search_sequence[0]: \"Aa;b\" contains ';', which separates search entries"},
+      {"registry entry with a path", main + "[runtime]\nsearch_sequence = [{ kind = \"registry\", path = \"x\" }]\n",
+       "runtime.search_sequence[0]: kind registry takes no further fields"},
       {"runtime directory missing", main + "[runtime]\nbundle = \"nojre\"\n", "is not a directory"},
       {"wrong type", "[launch]\nmain_class = \"a.B\"\nforward_j_options = \"yes\"\n", "expected true or false"},
       {"not TOML", "[launch\n", "not valid TOML"},
@@ -347,6 +384,35 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
     EXPECT_NE(errors.find(c.expected), std::string::npos) << errors;
     EXPECT_TRUE(readAll(dir / "setup.exe") == "previous installer") << "the existing installer was replaced";
     EXPECT_EQ(filesIn(dir), (std::set<std::string>{"stub.exe", "project.toml", "setup.exe", "a.jar", "A.JAR", "jre"}));
+  }
+}
+
+// plimo-pack stores only progress formats the launcher fills, by the
+// launcher's own rule; beyond it, only a line that could be cut is refused.
+TEST(ProgressFormat, PlimoPackStoresOnlyWhatTheLauncherFills) {
+  struct Case {
+    const char* format;
+    bool stored;
+    const char* why;
+  } cases[] = {
+      {"%.1f MB of %.1f MB received (%.0f%%), %.0f kb/s", true, ""},
+      {"%1000.1f", true, ""},  // a width of four digits is clamped by the launcher
+      {"%.979f", true, ""},
+      {"%.1234f", false, "could exceed 999"},  // clamped to 999, plus the figure's digits
+      {"%0999f", true, ""},
+      {"%500f %500f", false, "the formatted line could exceed 999 characters"},
+      {"%.1000f %f", false, "could exceed 999"},
+      {"%s of %f", false, "the conversion at offset 0 is not a floating conversion"},
+      {"\xE3\x83\x80\xE3\x82\xA6\xE3\x83\xB3 %d", false, "the conversion at offset 4 is not"},  // counted in characters
+      {"%f %f %f %f %f", false, "more than four conversions"},
+      {"%*f", false, "not a floating conversion"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    std::string why;
+    EXPECT_EQ(isSafeProgressFormat(c.format, why), c.stored);
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    if (c.stored) EXPECT_TRUE(plimo::isSafeProgressFormat(utf16FromUtf8(c.format)));
   }
 }
 
@@ -688,6 +754,44 @@ TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {
   EXPECT_EQ(target.files, expected);
 }
 
+TEST_F(PlimoPack, ReadingTakesNamesAndCountAsTheLauncherDoes) {
+  std::string stub = fakeStub().substr(0, 0x300);
+  const std::string contentOf[] = {"first", "second", "third"};
+  std::string records;
+  for (const std::string& content : contentOf) records += payloadRecord(content);
+  struct Case {
+    const char* count;
+    const char* names;
+    std::vector<std::string> read;
+  } cases[] = {
+      {"3", "a.jar;b.jar;c.jar;", {"a.jar", "b.jar", "c.jar"}},
+      {"5", "a.jar;;b.jar;", {"a.jar", "b.jar"}},  // empty fields are skipped
+      {"1", "a;b;c;", {"a"}},
+      {" 2x", "a;b;c", {"a", "b"}},
+      {"-1", "a;", {}},
+      {"2", ";;", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.count) + " / " + c.names);
+    BlockWriter block;
+    block.addNarrow(2002, c.count);
+    block.addNarrow(2003, c.names);
+    writeAll(dir / "names.exe", stub + block.tables() + records);
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "names.exe", contents, error)) << error;
+    std::vector<std::string> read;
+    std::uint64_t end = contents.payloadOffset;
+    for (std::size_t i = 0; i < contents.payload.size(); ++i) {
+      read.push_back(contents.payload[i].name);
+      EXPECT_EQ(contents.payload[i].length, static_cast<std::int32_t>(contentOf[i].size()));
+      end += INT32_FIELD_SIZE + contentOf[i].size();
+    }
+    EXPECT_EQ(read, c.read);
+    EXPECT_EQ(contents.payloadEnd, end);
+  }
+}
+
 TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
   std::string stub = fakeStub().substr(0, 0x300);
   struct Refused {
@@ -724,6 +828,80 @@ TEST_F(PlimoPack, ReadingRefusesOtherFilesDamagedInstallersAndUnsafeNames) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     EXPECT_TRUE(written.empty());
     EXPECT_FALSE(fs::exists(dir / "evil.dll"));
+  }
+}
+
+// A target that takes bytes until it holds a given number, then refuses.
+class LimitedSink final : public ByteSink {
+ public:
+  explicit LimitedSink(std::size_t limit) : limit_(limit) {}
+  bool write(const void* data, std::size_t n, std::size_t& written) override {
+    written = 0;
+    if (out.size() + n > limit_) return false;
+    out.append(static_cast<const char*>(data), n);
+    written = n;
+    return true;
+  }
+  std::string out;
+
+ private:
+  std::size_t limit_;
+};
+
+std::string patterned(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+  return s;
+}
+
+TEST(BlockWriter, PayloadRecordIsTheLengthThenEveryByteUnderTheKey) {
+  constexpr std::size_t C = PAYLOAD_CHUNK_SIZE;
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9}, C - 1, C,
+                           C + 1, 2 * C + 5}) {
+    SCOPED_TRACE(size);
+    std::string content = patterned(size);
+    std::string record = payloadRecord(content);
+    ASSERT_EQ(record.size(), INT32_FIELD_SIZE + size);
+    EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(record.data())), static_cast<std::int32_t>(size));
+    for (std::size_t i = 0; i < size; ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(record[INT32_FIELD_SIZE + i]),
+                static_cast<unsigned char>(content[i]) ^ PAYLOAD_KEY)
+          << "byte " << i;
+    }
+  }
+}
+
+TEST(BlockWriter, StreamedRecordStopsWhereTheContentOrTheTargetDoes) {
+  struct Case {
+    const char* name;
+    std::size_t contentBytes;  // what the source holds
+    std::uint64_t length;      // what the record states
+    std::size_t targetTakes;   // bytes the target takes before refusing
+    CopyResult result;
+  } cases[] = {
+      {"content as long as stated", 5000, 5000, SIZE_MAX, CopyResult::Done},
+      {"content longer than stated", 5000, 4000, SIZE_MAX, CopyResult::Done},
+      {"content shorter than stated", 100, 5000, SIZE_MAX, CopyResult::SourceEnded},
+      {"target refuses the length field", 5000, 5000, 3, CopyResult::WriteFailed},
+      {"target refuses the data", 5000, 5000, INT32_FIELD_SIZE + 10, CopyResult::WriteFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string content = patterned(c.contentBytes);
+    MemoryByteSource source(content);
+    LimitedSink sink(c.targetTakes);
+    EXPECT_EQ(writePayloadRecord(source, c.length, sink), c.result);
+    if (c.result == CopyResult::Done) {
+      ASSERT_EQ(sink.out.size(), INT32_FIELD_SIZE + c.length);
+      EXPECT_EQ(int32FromBytes(reinterpret_cast<const unsigned char*>(sink.out.data())),
+                static_cast<std::int32_t>(c.length));
+      for (std::size_t i = 0; i < c.length; ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(sink.out[INT32_FIELD_SIZE + i]),
+                  static_cast<unsigned char>(content[i]) ^ PAYLOAD_KEY)
+            << "byte " << i;
+      }
+      EXPECT_EQ(source.position(), c.length) << "nothing beyond the record is read";
+    }
   }
 }
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "launcher/BlockWriter.h"
 #include "provision/DownloadProgress.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 namespace {
@@ -75,6 +75,54 @@ TEST(DownloadProgress, FormatSafety) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(isSafeProgressFormat(u16(c.format)), c.safe) << c.format;
+  }
+}
+
+TEST(DownloadProgress, FormatCheckNamesTheFaultAndWhereItStarts) {
+  struct Case {
+    const char* format;
+    ProgressFormatFault fault;
+    std::size_t at;
+  } cases[] = {
+      {"%.1f of %.1f", ProgressFormatFault::None, 0},
+      {"%s of %f", ProgressFormatFault::NotFloatingPoint, 0},
+      {"%f of %s", ProgressFormatFault::NotFloatingPoint, 6},
+      {"100%% then %d", ProgressFormatFault::NotFloatingPoint, 11},
+      {"%f %d %f %f %f", ProgressFormatFault::NotFloatingPoint, 3},  // the first fault wins
+      {"%f %f %f %f %f", ProgressFormatFault::TooManyConversions, 12},
+      {"%f%f%f%f%e", ProgressFormatFault::TooManyConversions, 8},
+      {"ends in %", ProgressFormatFault::NotFloatingPoint, 8},
+      {"%1234f", ProgressFormatFault::None, 0},  // widths are clamped, not refused
+      {"%.99999999999999999999f", ProgressFormatFault::None, 0},
+  };
+  for (const Case& c : cases) {
+    ProgressFormatCheck check = checkProgressFormat(u16(c.format));
+    EXPECT_EQ(check.fault, c.fault) << c.format;
+    if (c.fault != ProgressFormatFault::None) EXPECT_EQ(check.at, c.at) << c.format;
+    EXPECT_EQ(isSafeProgressFormat(u16(c.format)), c.fault == ProgressFormatFault::None) << c.format;
+  }
+}
+
+TEST(DownloadProgress, LongestLineCountsTextAndTheWiderOfWidthAndPrecision) {
+  struct Case {
+    const char* format;
+    std::size_t longest;
+  } cases[] = {
+      {"", 0},
+      {"plain", 5},
+      {"100%%", 4},
+      {"%f", 20 + 6},       // printf's precision
+      {"%.1f", 20 + 1},
+      {"%.f", 20 + 0},
+      {"%30f", 30},
+      {"%5.1f", 20 + 1},
+      {"%30.12f", 32},
+      {"[%f|%e]", 2 + 26 + 1 + 26},
+      {"%1000f", PROGRESS_LINE_MAX},
+      {"%.99999f", 20 + PROGRESS_LINE_MAX},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(checkProgressFormat(u16(c.format)).longestLine, c.longest) << c.format;
   }
 }
 

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,29 +17,10 @@
 namespace plimo {
 namespace {
 
-struct ManifestLine {
-  char kind;
-  std::string first;
-  std::string second;
-  std::string path;
-};
+using test::ManifestLine;
 
 std::vector<ManifestLine> readManifest() {
-  std::vector<ManifestLine> lines;
-  std::ifstream in(std::string(PLIMO_TAR_FIXTURES) + "/manifest.tsv", std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    ManifestLine m;
-    std::string kind;
-    std::getline(fields, kind, '\t');
-    std::getline(fields, m.first, '\t');
-    std::getline(fields, m.second, '\t');
-    std::getline(fields, m.path);
-    m.kind = kind.empty() ? '?' : kind[0];
-    lines.push_back(m);
-  }
-  return lines;
+  return test::readManifest(std::string(PLIMO_TAR_FIXTURES) + "/manifest.tsv");
 }
 
 TEST(GeneratedRuntimeArchive, UnpacksEveryFileOfEveryWriter) {

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,34 @@ inline std::string paxRecord(const std::string& key, const std::string& value) {
   std::size_t length = body.size() + 1;
   while (std::to_string(length).size() + body.size() != length) ++length;
   return std::to_string(length) + body;
+}
+
+// One line of manifest.tsv, which make_runtime_archives.py writes beside the
+// archives it generates: a kind letter and three fields, tab-separated.
+struct ManifestLine {
+  char kind;  // '?' for an empty line
+  std::string first;
+  std::string second;
+  std::string path;
+};
+
+// Every line of the manifest at path; none when it cannot be read.
+inline std::vector<ManifestLine> readManifest(const std::string& path) {
+  std::vector<ManifestLine> lines;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    ManifestLine m;
+    std::string kind;
+    std::getline(fields, kind, '\t');
+    std::getline(fields, m.first, '\t');
+    std::getline(fields, m.second, '\t');
+    std::getline(fields, m.path);
+    m.kind = kind.empty() ? '?' : kind[0];
+    lines.push_back(m);
+  }
+  return lines;
 }
 
 // A stream over memory that hands out at most `step` bytes per read and can

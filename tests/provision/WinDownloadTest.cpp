@@ -16,7 +16,6 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/LaunchState.h"
 #include "launcher/WinProgressDialog.h"
@@ -25,6 +24,7 @@
 #include "resources/resource.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

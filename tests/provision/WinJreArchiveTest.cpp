@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,30 +20,10 @@ namespace plimo {
 namespace {
 
 using test::FatalCalled;
+using test::ManifestLine;
 using test::ScratchDir;
 
-struct ManifestLine {
-  char kind;
-  std::string first, second, path;
-};
-
-std::vector<ManifestLine> readManifest() {
-  std::vector<ManifestLine> lines;
-  std::ifstream in(test::binDir() + "tar-fixtures\\manifest.tsv", std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    ManifestLine m;
-    std::string kind;
-    std::getline(fields, kind, '\t');
-    std::getline(fields, m.first, '\t');
-    std::getline(fields, m.second, '\t');
-    std::getline(fields, m.path);
-    m.kind = kind.empty() ? '?' : kind[0];
-    lines.push_back(m);
-  }
-  return lines;
-}
+std::vector<ManifestLine> readManifest() { return test::readManifest(test::binDir() + "tar-fixtures\\manifest.tsv"); }
 
 // Paths below the scratch directory can pass MAX_PATH: go through "\\?\".
 std::wstring longPath(const std::string& path) {

@@ -7,40 +7,19 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
 #include "resources/resource.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {
 
-struct WindowSearch {
-  DWORD processId;
-  HWND owner;      // when set, the window must be owned by it
-  int controlId;   // when set, the window must have that control
-  HWND found;
-};
-
-BOOL CALLBACK findWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
-  char className[64];
-  GetClassNameA(window, className, sizeof className);
-  if (std::string(className) != "#32770") return TRUE;
-  if (search->owner != nullptr && GetWindow(window, GW_OWNER) != search->owner) return TRUE;
-  if (search->controlId != 0 && GetDlgItem(window, search->controlId) == nullptr) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
+// A dialog of the process, owned by owner when that is set, with the control
+// controlId when that is not 0.
 HWND waitForWindow(DWORD processId, HWND owner, int controlId, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   do {
-    WindowSearch search{processId, owner, controlId, nullptr};
-    EnumWindows(findWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
+    if (HWND found = findProcessWindow(processId, {"#32770", controlId, owner})) return found;
     Sleep(50);
   } while (GetTickCount() - start < timeoutMs);
   return nullptr;
@@ -69,13 +48,7 @@ void press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK,
 // Directories the stub unpacked into below dir ("plm....tmp_dir<n>").
 std::vector<std::string> unpackDirs(const std::string& dir) {
   std::vector<std::string> found;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA((dir + "\\plm*_dir*").c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) found.push_back(dir + "\\" + entry.cFileName);
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  for (const std::string& name : namesMatching(dir + "\\plm*_dir*", true)) found.push_back(dir + "\\" + name);
   return found;
 }
 

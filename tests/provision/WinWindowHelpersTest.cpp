@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/BlockWriter.h"
 #include "provision/WinWindowHelpers.h"
 #include "tests/support/WinTestSupport.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 namespace {

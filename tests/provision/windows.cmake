@@ -10,7 +10,7 @@ set_property(TEST ${PLIMO_ARCH}_provision APPEND PROPERTY FIXTURES_REQUIRED prov
 # Probe program that loads wininet the way the download does.
 add_executable(provision_wininet_probe ${CMAKE_SOURCE_DIR}/tests/provision/WinInetProbe.cpp
                ${CMAKE_SOURCE_DIR}/tests/support/FatalTrap.cpp)
-target_link_libraries(provision_wininet_probe PRIVATE plimo_win)
+target_link_libraries(provision_wininet_probe PRIVATE plimo_win plimo_block_writer)
 target_link_options(provision_wininet_probe PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
 
 # A planted "wininet.dll" double that must never be loaded.
@@ -19,19 +19,9 @@ set_target_properties(provision_planted_wininet PROPERTIES OUTPUT_NAME planted-w
 target_link_options(provision_planted_wininet PRIVATE ${PLIMO_TEST_LINK_OPTIONS})
 add_dependencies(provision_wintests provision_wininet_probe provision_planted_wininet)
 
-# Runtime-shaped archives made by GNU tar and Python's tarfile, generated at
-# build time (never committed) next to the test programs.
-set(PLIMO_TAR_FIXTURES ${CMAKE_BINARY_DIR}/bin/tar-fixtures)
-add_custom_command(
-  OUTPUT ${PLIMO_TAR_FIXTURES}/manifest.tsv
-  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/provision/make_runtime_archives.py ${PLIMO_TAR_FIXTURES}
-  DEPENDS ${CMAKE_SOURCE_DIR}/tests/provision/make_runtime_archives.py
-  COMMENT "Packing runtime-shaped test archives")
-add_custom_target(provision_tar_fixtures DEPENDS ${PLIMO_TAR_FIXTURES}/manifest.tsv)
+# The archive tests' generated archives, next to the test programs.
+include(${CMAKE_CURRENT_LIST_DIR}/TarFixtures.cmake)
+plimo_tar_fixtures(provision_wintests ${CMAKE_BINARY_DIR}/bin/tar-fixtures "Z:")
 if(TARGET provision_wintests)
-  add_dependencies(provision_wintests provision_tar_fixtures)
-  # Wine sees the Linux file system as drive Z:.
-  target_compile_definitions(provision_wintests PRIVATE
-    PLIMO_TAR_FIXTURES="Z:${PLIMO_TAR_FIXTURES}"
-    PLIMO_SHARED_DIR="Z:${CMAKE_SOURCE_DIR}/../shared")
+  target_compile_definitions(provision_wintests PRIVATE PLIMO_SHARED_DIR="Z:${CMAKE_SOURCE_DIR}/../shared")
 endif()

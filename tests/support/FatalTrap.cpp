@@ -1,9 +1,9 @@
 #include "tests/support/FatalTrap.h"
 
-#include "launcher/BlockWriter.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
 #include "launcher/MessageText.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 

@@ -53,6 +53,21 @@ void removeTree(const std::string& path) {
   RemoveDirectoryA(path.c_str());
 }
 
+std::vector<std::string> namesMatching(const std::string& pattern, bool directoriesOnly) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (directoriesOnly && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+    names.push_back(name);
+  } while (FindNextFileA(find, &entry));
+  FindClose(find);
+  return names;
+}
+
 bool writeFile(const std::string& path, const std::string& bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
@@ -222,23 +237,28 @@ std::string utf8FromWide(const wchar_t* text) {
 
 namespace {
 
-struct BoxSearch {
+struct WindowSearch {
   DWORD processId;
+  const WindowMatch& match;
   HWND found;
 };
 
-BOOL CALLBACK findBox(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<BoxSearch*>(param);
+BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  const WindowMatch& match = search->match;
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
-  char className[64];
-  GetClassNameA(window, className, sizeof className);
-  if (std::strcmp(className, "#32770") == 0) {
-    search->found = window;
-    return FALSE;
+  if (owner != search->processId) return TRUE;
+  if (match.visibleOnly && !IsWindowVisible(window)) return TRUE;
+  if (match.className != nullptr) {
+    char className[64];
+    GetClassNameA(window, className, sizeof className);
+    if (_stricmp(className, match.className) != 0) return TRUE;
   }
-  return TRUE;
+  if (match.owner != nullptr && GetWindow(window, GW_OWNER) != match.owner) return TRUE;
+  if (match.controlId != 0 && GetDlgItem(window, match.controlId) == nullptr) return TRUE;
+  search->found = window;
+  return FALSE;
 }
 
 // The message text: the static control that is not the icon (Windows gives
@@ -259,19 +279,23 @@ std::string messageBoxText(HWND box) {
 
 }  // namespace
 
+HWND findProcessWindow(DWORD processId, const WindowMatch& match) {
+  WindowSearch search{processId, match, nullptr};
+  EnumWindows(matchWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool waitForMessageBox(DWORD processId, MessageBoxSeen& seen, DWORD timeoutMs, bool pressOk) {
   DWORD start = GetTickCount();
   while (GetTickCount() - start < timeoutMs) {
-    BoxSearch search{processId, nullptr};
-    EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) {
+    if (HWND box = findProcessWindow(processId)) {
       wchar_t buffer[16384];
-      GetWindowTextW(search.found, buffer, 16384);
+      GetWindowTextW(box, buffer, 16384);
       seen.caption = utf8FromWide(buffer);
-      seen.text = messageBoxText(search.found);
-      seen.window = search.found;
-      seen.owner = GetWindow(search.found, GW_OWNER);
-      if (pressOk) PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      seen.text = messageBoxText(box);
+      seen.window = box;
+      seen.owner = GetWindow(box, GW_OWNER);
+      if (pressOk) PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
       return true;
     }
     Sleep(50);

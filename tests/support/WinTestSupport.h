@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockWriter.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::test {
 
@@ -32,6 +32,10 @@ class ScratchDir {
 };
 
 void removeTree(const std::string& path);
+// The names (not "." and "..") that match a FindFirstFile pattern such as
+// "C:\\dir\\*", in the order the system lists them; only directories' names
+// when directoriesOnly is set.
+std::vector<std::string> namesMatching(const std::string& pattern, bool directoriesOnly = false);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool pathExists(const std::string& path);
@@ -70,6 +74,16 @@ Started startProcess(const std::string& commandLine, const std::vector<std::stri
                      const char* directory = nullptr);
 // Waits for a started process, collecting its standard error.
 RunResult finishProcess(Started& started, DWORD timeoutMs);
+
+// What a top-level window of a process must be to be found.
+struct WindowMatch {
+  const char* className = "#32770";  // the dialog class; null: any class
+  int controlId = 0;                 // when not 0, the window has this control
+  HWND owner = nullptr;              // when set, the window is owned by it
+  bool visibleOnly = true;
+};
+// The first top-level window of the process that matches; null when none does.
+HWND findProcessWindow(DWORD processId, const WindowMatch& match = WindowMatch());
 
 // A message box ("#32770" dialog) of the given process: caption and text.
 struct MessageBoxSeen {

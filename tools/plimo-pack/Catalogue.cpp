@@ -1,8 +1,7 @@
 #include "tools/plimo-pack/Catalogue.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
+#include "provision/DownloadProgress.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo::pack {
 
@@ -144,47 +143,21 @@ const char* defaultTextFor(const MessageInfo& m, bool application) {
 }
 
 bool isSafeProgressFormat(const std::string& text, std::string& why) {
-  // The launcher formats the line into a buffer of 1000 characters; the
-  // estimate allows 20 characters plus the precision for each number.
-  constexpr std::size_t LINE_LIMIT = 999;
-  int conversions = 0;
-  std::size_t estimate = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      ++estimate;
-      continue;
-    }
-    std::size_t j = i + 1;
-    if (j < text.size() && text[j] == '%') {
-      ++estimate;
-      i = j;
-      continue;
-    }
-    while (j < text.size() && std::strchr("-+ #0", text[j]) && text[j] != '\0') ++j;
-    std::size_t width = 0, precision = 6, widthDigits = 0, precisionDigits = 0;
-    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) && widthDigits < 3)
-      width = width * 10 + (text[j++] - '0'), ++widthDigits;
-    if (j < text.size() && text[j] == '.') {
-      ++j;
-      precision = 0;
-      while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) && precisionDigits < 3)
-        precision = precision * 10 + (text[j++] - '0'), ++precisionDigits;
-    }
-    if (j < text.size() && text[j] == 'l') ++j;  // "%lf" is a double as well
-    if (j >= text.size() || !std::strchr("fFeEgGaA", text[j]) || text[j] == '\0') {
-      why = "the conversion at offset " + std::to_string(i) +
+  ProgressFormatCheck check = checkProgressFormat(utf16FromUtf8(text));
+  switch (check.fault) {
+    case ProgressFormatFault::NotFloatingPoint:
+      why = "the conversion at offset " + std::to_string(check.at) +
             " is not a floating conversion (the launcher passes four doubles)";
       return false;
-    }
-    if (++conversions > 4) {
+    case ProgressFormatFault::TooManyConversions:
       why = "more than four conversions (the launcher passes four doubles)";
       return false;
-    }
-    estimate += std::max(width, 20 + precision);
-    i = j;
+    case ProgressFormatFault::None:
+      break;
   }
-  if (estimate > LINE_LIMIT) {
-    why = "the formatted line could exceed " + std::to_string(LINE_LIMIT) + " characters";
+  // The launcher would cut such a line; refusing it tells the author now.
+  if (check.longestLine > PROGRESS_LINE_MAX) {
+    why = "the formatted line could exceed " + std::to_string(PROGRESS_LINE_MAX) + " characters";
     return false;
   }
   return true;

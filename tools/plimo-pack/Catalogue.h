@@ -42,11 +42,9 @@ const std::vector<MessageInfo>& wideMessages();
 // The wide message that the launcher formats with four double arguments.
 constexpr std::int32_t PROGRESS_FORMAT_ID = 20008;
 
-// True when text is a format the launcher can safely give four doubles to:
-// every conversion is %% or a floating conversion (f F e E g G a A) with
-// optional flags, width, precision and 'l', and there are at most four of
-// them, and the line cannot outgrow the launcher's 999 characters.
-// why receives the reason when it is not.
+// True when text (UTF-8) is a format the launcher fills (checkProgressFormat
+// in provision/DownloadProgress.h) and its line cannot outgrow the launcher's
+// 999 characters. why receives the reason when it is not.
 bool isSafeProgressFormat(const std::string& text, std::string& why);
 
 }  // namespace plimo::pack

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <toml++/toml.h>
 
-#include "launcher/BlockWriter.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Installer.h"

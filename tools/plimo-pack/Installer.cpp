@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "launcher/BlockWriter.h"
+#include "launcher/BlockFormat.h"
 #include "launcher/ConfigBlock.h"
+#include "launcher/PayloadFormat.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 
@@ -51,22 +53,15 @@ std::size_t FileByteSource::read(void* destination, std::size_t n, bool* failed)
 
 bool stubArch(const fs::path& stub, Arch& arch) {
   FileByteSource source(stub);
-  unsigned char dos[64];
-  if (!source.isOpen() || source.read(dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') return false;
-  std::uint32_t pe = dos[0x3C] | (dos[0x3D] << 8) | (dos[0x3E] << 16) | (static_cast<std::uint32_t>(dos[0x3F]) << 24);
-  unsigned char header[6];
-  if (!source.seek(pe) || source.read(header, sizeof header) != sizeof header || std::memcmp(header, "PE\0\0", 4) != 0)
-    return false;
-  unsigned machine = header[4] | (header[5] << 8);
-  if (machine == 0x14c) arch = Arch::X86;
-  else if (machine == 0x8664) arch = Arch::X64;
+  PeHeader header;
+  if (!source.isOpen() || readPeHeader(source, header) != LoadError::None) return false;
+  if (header.machine == PE_MACHINE_X86) arch = Arch::X86;
+  else if (header.machine == PE_MACHINE_X64) arch = Arch::X64;
   else return false;
   return true;
 }
 
 namespace {
-
-constexpr std::size_t COPY_CHUNK = 1 << 20;
 
 // A file created beside its final name and removed unless committed.
 class TemporaryFile {
@@ -113,48 +108,41 @@ class TemporaryFile {
 
 bool writeAll(std::FILE* file, const void* data, std::size_t n) { return std::fwrite(data, 1, n, file) == n; }
 
-// Copies length bytes from the current position of source, optionally
-// scrambled, in fixed chunks.
-bool copyBytes(std::FILE* source, std::FILE* target, std::uint64_t length, bool scramble, std::string& error) {
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[COPY_CHUNK]);
-  while (length > 0) {
-    std::size_t chunk = length < COPY_CHUNK ? static_cast<std::size_t>(length) : COPY_CHUNK;
-    std::size_t n = std::fread(buffer.get(), 1, chunk, source);
-    if (n != chunk) {
-      error = "the file ended early or could not be read";
-      return false;
-    }
-    if (scramble) scrambleInPlace(buffer.get(), n);
-    if (!writeAll(target, buffer.get(), n)) {
-      error = std::string("cannot write: ") + std::strerror(errno);
-      return false;
-    }
-    length -= n;
+// The stub's chunked copy writes to a stdio stream here.
+class FileByteSink final : public ByteSink {
+ public:
+  explicit FileByteSink(std::FILE* file) : file_(file) {}
+  bool write(const void* data, std::size_t n, std::size_t& written) override {
+    written = std::fwrite(data, 1, n, file_);
+    return written == n;
   }
-  return true;
+
+ private:
+  std::FILE* file_;
+};
+
+// Why a copy stopped, for the messages below.
+std::string copyFailure(CopyResult result) {
+  if (result == CopyResult::WriteFailed) return std::string("cannot write: ") + std::strerror(errno);
+  return "the file ended early or could not be read";
 }
 
 bool appendRecord(std::FILE* out, const fs::path& source, std::string& error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(source.c_str(), "rb"), std::fclose);
-  if (!in) {
+  FileByteSource in(source);
+  if (!in.isOpen()) {
     error = "cannot open \"" + source.string() + "\": " + std::strerror(errno);
     return false;
   }
   std::error_code ec;
   std::uintmax_t size = fs::file_size(source, ec);
-  if (ec || size > 0x7FFFFFFFu) {
+  if (ec || size > MAX_RECORD_LENGTH) {
     error = "\"" + source.string() + "\" cannot be stored as a payload record";
     return false;
   }
-  std::string header;
-  appendInt32(header, static_cast<std::int32_t>(size));
-  if (!writeAll(out, header.data(), header.size())) {
-    error = std::string("cannot write: ") + std::strerror(errno);
-    return false;
-  }
-  std::string why;
-  if (!copyBytes(in.get(), out, size, true, why)) {
-    error = "\"" + source.string() + "\": " + why;
+  FileByteSink sink(out);
+  CopyResult copied = writePayloadRecord(in, size, sink);
+  if (copied != CopyResult::Done) {
+    error = "\"" + source.string() + "\": " + copyFailure(copied);
     return false;
   }
   return true;
@@ -212,10 +200,11 @@ WriteResult writeInstaller(const Project& project, const fs::path& stub, const f
     result.error = "cannot create a temporary file beside \"" + output.string() + "\": " + std::strerror(errno);
     return result;
   }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stubFile(std::fopen(stub.c_str(), "rb"), std::fclose);
-  std::string why;
-  if (!stubFile || !copyBytes(stubFile.get(), out.file(), imageEnd, false, why)) {
-    result.error = "cannot copy the stub \"" + stub.string() + "\": " + why;
+  FileByteSource stubFile(stub);
+  FileByteSink sink(out.file());
+  CopyResult copied = stubFile.isOpen() ? copyDescrambled(stubFile, sink, imageEnd, false) : CopyResult::ReadFailed;
+  if (copied != CopyResult::Done) {
+    result.error = "cannot copy the stub \"" + stub.string() + "\": " + copyFailure(copied);
     return result;
   }
   if (!writeAll(out.file(), tables.data(), tables.size())) {
@@ -258,23 +247,14 @@ bool readInstaller(const fs::path& path, InstallerContents& contents, std::strin
     return false;
   }
   deriveConfigFlags(contents.store);
-  // Names and count exactly as the launcher takes them: names split at ";"
-  // with empty fields skipped, as many records as both allow.
+  // Names and count exactly as the launcher takes them: as many records as
+  // both allow.
   int count = 0;
   auto countIt = contents.store.narrow.find(2002);
   if (countIt != contents.store.narrow.end()) count = parseAtoi(countIt->second.c_str());
   std::vector<std::string> names;
   auto namesIt = contents.store.narrow.find(2003);
-  if (namesIt != contents.store.narrow.end()) {
-    std::string all = namesIt->second;
-    std::size_t start = 0;
-    while (start <= all.size()) {
-      std::size_t end = all.find(';', start);
-      if (end == std::string::npos) end = all.size();
-      if (end > start) names.push_back(all.substr(start, end - start));
-      start = end + 1;
-    }
-  }
+  if (namesIt != contents.store.narrow.end()) names = splitPayloadNames(namesIt->second);
   std::uint64_t position = contents.payloadOffset;
   for (int i = 0; i < count && i < static_cast<int>(names.size()); ++i) {
     std::int32_t length = 0;
@@ -282,7 +262,7 @@ bool readInstaller(const fs::path& path, InstallerContents& contents, std::strin
       error = "the payload record of \"" + names[i] + "\" is cut short (no length)";
       return false;
     }
-    position += 4;
+    position += INT32_FIELD_SIZE;
     std::uint64_t dataLength = length > 0 ? static_cast<std::uint64_t>(length) : 0;
     if (dataLength > contents.fileSize - position) {
       error = "the payload record of \"" + names[i] + "\" runs past the end of the file";
@@ -318,8 +298,8 @@ bool extractInstaller(const fs::path& path, const fs::path& directory, const std
     error = "cannot create \"" + directory.string() + "\": " + ec.message();
     return false;
   }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!in) {
+  FileByteSource in(path);
+  if (!in.isOpen()) {
     error = "cannot open \"" + path.string() + "\"";
     return false;
   }
@@ -332,10 +312,11 @@ bool extractInstaller(const fs::path& path, const fs::path& directory, const std
       error = "cannot create \"" + target.string() + "\": " + std::strerror(errno);
       return false;
     }
-    std::string why;
-    if (fseeko(in.get(), static_cast<off_t>(entry.offset), SEEK_SET) != 0 ||
-        !copyBytes(in.get(), out.get(), entry.length > 0 ? entry.length : 0, true, why)) {
-      error = "\"" + name + "\": " + why;
+    FileByteSink sink(out.get());
+    CopyResult copied = in.seek(entry.offset) ? copyDescrambled(in, sink, entry.length > 0 ? entry.length : 0, true)
+                                              : CopyResult::ReadFailed;
+    if (copied != CopyResult::Done) {
+      error = "\"" + name + "\": " + copyFailure(copied);
       return false;
     }
     if (std::fclose(out.release()) != 0) {

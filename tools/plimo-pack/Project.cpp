@@ -3,16 +3,17 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <system_error>
 #include <toml++/toml.h>
 
-#include "launcher/BlockWriter.h"
 #include "launcher/Limits.h"
 #include "launcher/NameRules.h"
 #include "launcher/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Sha256.h"
@@ -282,71 +283,98 @@ class Loader {
     plainString(t, "base_directory", p, 10003);
   }
 
-  // Items are either written the launcher's way ("A1lib/app.jar") or as
-  // tables with readable fields.
-  void loadClassPath(const toml::table& t, const std::string& path) {
-    const toml::node* node = t.get("class_path");
-    if (!node) return;
+  // The names a list entry (class path, search sequence) goes by in messages.
+  struct ListNames {
+    const char* items;       // what its array holds
+    const char* separated;   // what ';' separates in the launcher's entry
+  };
+  using StringItem =
+      std::function<std::optional<std::string>(const std::string& text, const toml::node& item, const std::string& at)>;
+  using TableItem = std::function<std::optional<std::string>(const toml::table& fields, const std::string& at)>;
+
+  // The items of a list entry, each written the launcher's way as a string or
+  // as a table with readable fields. fromString and fromTable give an item's
+  // text, or nothing when they refuse it; as ';' separates the items in the
+  // launcher's entry, no text may hold one. Nothing when the key is absent or
+  // not an array.
+  std::optional<std::vector<std::string>> listItems(const toml::table& t, const char* key, const std::string& path,
+                                                    const ListNames& names, const StringItem& fromString,
+                                                    const TableItem& fromTable) {
+    const toml::node* node = t.get(key);
+    if (!node) return std::nullopt;
     const toml::array* items = node->as_array();
     if (!items) {
-      error(path + ": expected an array of items" + where(*node));
-      return;
+      error(path + ": expected an array of " + names.items + where(*node));
+      return std::nullopt;
     }
     std::vector<std::string> written;
     std::size_t index = 0;
     for (const toml::node& item : *items) {
       std::string at = path + "[" + std::to_string(index++) + "]";
-      std::string text;
+      std::optional<std::string> text;
       if (item.is_string()) {
-        text = item.as_string()->get();
-        if (text.empty() || !std::strchr("ADSE", text[0])) {
-          std::string path = text.empty() ? "lib/app.jar" : text;
-          error(at + ": \"" + text + "\" does not start with its kind letter (A, D, S or E) and required flag (0 or 1); "
-                "write it as \"A1" + path + "\" or { kind = \"archive\", path = \"" + path + "\", required = true }" +
-                where(item));
-          continue;
-        } else if (text.size() < 3) {
-          warning(at + ": \"" + text + "\" names no path or variable after its two marker characters");
-        }
+        text = fromString(item.as_string()->get(), item, at);
       } else if (const toml::table* fields = item.as_table()) {
-        checkKeys(*fields, at + ".", {"kind", "path", "variable", "required"});
-        auto kind = stringAt(*fields, "kind", at + ".kind");
-        static const std::map<std::string, char> letters = {
-            {"archive", 'A'}, {"directory", 'D'}, {"scan", 'S'}, {"environment", 'E'}};
-        if (!kind || !letters.count(*kind)) {
-          error(at + ".kind: expected \"archive\", \"directory\", \"scan\" or \"environment\"");
-          continue;
-        }
-        char letter = letters.at(*kind);
-        const char* field = letter == 'E' ? "variable" : "path";
-        auto value = stringAt(*fields, field, at + "." + field);
-        if (!value || value->empty()) {
-          error(at + ": a class path item of kind " + *kind + " needs a non-empty \"" + field + "\"");
-          continue;
-        }
-        if (fields->get(letter == 'E' ? "path" : "variable")) {
-          error(at + ": kind " + *kind + " takes \"" + field + "\", not \"" + (letter == 'E' ? "path" : "variable") + "\"");
-          continue;
-        }
-        bool required = false;
-        if (const toml::node* r = fields->get("required")) {
-          if (!r->is_boolean()) error(at + ".required: expected true or false");
-          else required = r->as_boolean()->get();
-        }
-        text = std::string(1, letter) + (required ? "1" : "0") + *value;
+        text = fromTable(*fields, at);
       } else {
         error(at + ": expected a string or a table" + where(item));
+      }
+      if (!text) continue;
+      if (text->find(';') != std::string::npos) {
+        error(at + ": \"" + *text + "\" contains ';', which separates " + names.separated);
         continue;
       }
-      if (text.find(';') != std::string::npos) {
-        error(at + ": \"" + text + "\" contains ';', which separates class path items");
-        continue;
-      }
-      if (text.empty()) continue;
-      written.push_back(text);
+      written.push_back(*text);
     }
+    return written;
+  }
+
+  // Items such as "A1lib/app.jar" or { kind = "archive", path = "lib/app.jar", required = true }.
+  void loadClassPath(const toml::table& t, const std::string& path) {
+    auto fromString = [&](const std::string& text, const toml::node& item,
+                          const std::string& at) -> std::optional<std::string> {
+      if (text.empty() || !std::strchr("ADSE", text[0])) {
+        std::string example = text.empty() ? "lib/app.jar" : text;
+        error(at + ": \"" + text + "\" does not start with its kind letter (A, D, S or E) and required flag (0 or 1); "
+              "write it as \"A1" + example + "\" or { kind = \"archive\", path = \"" + example +
+              "\", required = true }" + where(item));
+        return std::nullopt;
+      }
+      if (text.size() < 3) warning(at + ": \"" + text + "\" names no path or variable after its two marker characters");
+      return text;
+    };
+    auto fromTable = [&](const toml::table& fields, const std::string& at) -> std::optional<std::string> {
+      checkKeys(fields, at + ".", {"kind", "path", "variable", "required"});
+      auto kind = stringAt(fields, "kind", at + ".kind");
+      static const std::map<std::string, char> letters = {
+          {"archive", 'A'}, {"directory", 'D'}, {"scan", 'S'}, {"environment", 'E'}};
+      if (!kind || !letters.count(*kind)) {
+        error(at + ".kind: expected \"archive\", \"directory\", \"scan\" or \"environment\"");
+        return std::nullopt;
+      }
+      char letter = letters.at(*kind);
+      const char* field = letter == 'E' ? "variable" : "path";
+      auto value = stringAt(fields, field, at + "." + field);
+      if (!value || value->empty()) {
+        error(at + ": a class path item of kind " + *kind + " needs a non-empty \"" + field + "\"");
+        return std::nullopt;
+      }
+      if (fields.get(letter == 'E' ? "path" : "variable")) {
+        error(at + ": kind " + *kind + " takes \"" + field + "\", not \"" + (letter == 'E' ? "path" : "variable") +
+              "\"");
+        return std::nullopt;
+      }
+      bool required = false;
+      if (const toml::node* r = fields.get("required")) {
+        if (!r->is_boolean()) error(at + ".required: expected true or false");
+        else required = r->as_boolean()->get();
+      }
+      return std::string(1, letter) + (required ? "1" : "0") + *value;
+    };
+    auto items = listItems(t, "class_path", path, {"items", "class path items"}, fromString, fromTable);
+    if (!items) return;
     std::string joined;
-    for (const auto& w : written) joined += (joined.empty() ? "" : ";") + w;
+    for (const auto& item : *items) joined += (joined.empty() ? "" : ";") + item;
     setNarrow(121, path, joined);
   }
 
@@ -454,76 +482,61 @@ class Loader {
     return text;
   }
 
+  // Entries such as "EJAVA_HOME" or { kind = "environment", variable = "JAVA_HOME" }.
   void loadSearchSequence(const toml::table& t, const std::string& path) {
-    const toml::node* node = t.get("search_sequence");
-    if (!node) return;
-    const toml::array* items = node->as_array();
-    if (!items) {
-      error(path + ": expected an array of entries" + where(*node));
-      return;
-    }
-    std::vector<std::string> written;
-    std::size_t index = 0;
-    for (const toml::node& item : *items) {
-      std::string at = path + "[" + std::to_string(index++) + "]";
+    auto fromString = [&](const std::string& text, const toml::node& item,
+                          const std::string& at) -> std::optional<std::string> {
+      if (text.empty()) {
+        warning(at + ": an empty entry; the launcher skips it");
+        return std::nullopt;
+      }
+      if (!std::strchr("EARSY", text[0])) {
+        error(at + ": \"" + text + "\" does not start with its kind letter (E, A, R, S or Y); write \"E" + text +
+              "\" or { kind = \"environment\", variable = \"" + text + "\" } for an environment variable, \"A" + text +
+              "\" or { kind = \"directory\", path = \"" + text + "\" } for a folder" + where(item));
+        return std::nullopt;
+      }
+      if (text[0] == 'E' && text.size() == 1)
+        warning(at + ": \"E\" names no environment variable; the launcher finds nothing with it");
+      return text;
+    };
+    auto fromTable = [&](const toml::table& fields, const std::string& at) -> std::optional<std::string> {
+      checkKeys(fields, at + ".", {"kind", "variable", "path"});
+      auto kind = stringAt(fields, "kind", at + ".kind");
+      if (!kind) {
+        error(at + ".kind: missing");
+        return std::nullopt;
+      }
       std::string text;
-      if (item.is_string()) {
-        text = item.as_string()->get();
-        if (text.empty()) {
-          warning(at + ": an empty entry; the launcher skips it");
-          continue;
+      if (*kind == "environment") {
+        auto v = stringAt(fields, "variable", at + ".variable");
+        if (!v || v->empty()) {
+          error(at + ": kind environment needs a non-empty \"variable\"");
+          return std::nullopt;
         }
-        if (!std::strchr("EARSY", text[0])) {
-          error(at + ": \"" + text + "\" does not start with its kind letter (E, A, R, S or Y); write \"E" + text +
-                "\" or { kind = \"environment\", variable = \"" + text + "\" } for an environment variable, \"A" + text +
-                "\" or { kind = \"directory\", path = \"" + text + "\" } for a folder" + where(item));
-          continue;
-        } else if (text[0] == 'E' && text.size() == 1) {
-          warning(at + ": \"E\" names no environment variable; the launcher finds nothing with it");
+        text = "E" + *v;
+      } else if (*kind == "directory") {
+        auto v = stringAt(fields, "path", at + ".path");
+        if (!v) {
+          error(at + ": kind directory needs \"path\"");
+          return std::nullopt;
         }
-      } else if (const toml::table* fields = item.as_table()) {
-        checkKeys(*fields, at + ".", {"kind", "variable", "path"});
-        auto kind = stringAt(*fields, "kind", at + ".kind");
-        if (!kind) {
-          error(at + ".kind: missing");
-          continue;
-        }
-        if (*kind == "environment") {
-          auto v = stringAt(*fields, "variable", at + ".variable");
-          if (!v || v->empty()) {
-            error(at + ": kind environment needs a non-empty \"variable\"");
-            continue;
-          }
-          text = "E" + *v;
-        } else if (*kind == "directory") {
-          auto v = stringAt(*fields, "path", at + ".path");
-          if (!v) {
-            error(at + ": kind directory needs \"path\"");
-            continue;
-          }
-          text = "A" + *v;
-        } else if (*kind == "search_path") {
-          text = "S";
-        } else if (*kind == "registry") {
-          text = "Y";
-        } else {
-          error(at + ".kind: expected \"environment\", \"directory\", \"search_path\" or \"registry\"");
-          continue;
-        }
-        if ((text == "S" || text == "Y") && fields->size() > 1)
-          error(at + ": kind " + *kind + " takes no further fields");
+        text = "A" + *v;
+      } else if (*kind == "search_path") {
+        text = "S";
+      } else if (*kind == "registry") {
+        text = "Y";
       } else {
-        error(at + ": expected a string or a table" + where(item));
-        continue;
+        error(at + ".kind: expected \"environment\", \"directory\", \"search_path\" or \"registry\"");
+        return std::nullopt;
       }
-      if (text.find(';') != std::string::npos) {
-        error(at + ": \"" + text + "\" contains ';', which separates search entries");
-        continue;
-      }
-      written.push_back(text);
-    }
+      if ((text == "S" || text == "Y") && fields.size() > 1) error(at + ": kind " + *kind + " takes no further fields");
+      return text;
+    };
+    auto entries = listItems(t, "search_sequence", path, {"entries", "search entries"}, fromString, fromTable);
+    if (!entries) return;
     std::string joined;
-    for (const auto& w : written) joined += w + ";";
+    for (const auto& entry : *entries) joined += entry + ";";
     setNarrow(128, path, joined);
   }
 

@@ -1,20 +1,23 @@
-#include "launcher/BlockWriter.h"
-
-#include "launcher/ConfigBlock.h"
+#include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {
 
-void scrambleInPlace(unsigned char* data, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) data[i] ^= PAYLOAD_KEY;
-}
+namespace {
 
-void appendInt32(std::string& out, std::int32_t value) {
-  std::uint32_t v = static_cast<std::uint32_t>(value);
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-  out.push_back(static_cast<char>((v >> 16) & 0xFF));
-  out.push_back(static_cast<char>((v >> 24) & 0xFF));
-}
+class StringSink final : public ByteSink {
+ public:
+  explicit StringSink(std::string& out) : out_(out) {}
+  bool write(const void* data, std::size_t n, std::size_t& written) override {
+    out_.append(static_cast<const char*>(data), n);
+    written = n;
+    return true;
+  }
+
+ private:
+  std::string& out_;
+};
+
+}  // namespace
 
 void BlockWriter::addNarrow(std::int32_t id, std::string value) { narrow_.emplace_back(id, std::move(value)); }
 
@@ -33,20 +36,26 @@ std::string BlockWriter::tables() const {
   for (const auto& [id, value] : wide_) {
     appendInt32(out, id);
     appendInt32(out, static_cast<std::int32_t>(value.size() * 2));
-    for (char16_t unit : value) {
-      out.push_back(static_cast<char>(unit & 0xFF));
-      out.push_back(static_cast<char>(unit >> 8));
-    }
+    appendUtf16Le(out, value);
   }
   return out;
 }
 
+CopyResult writePayloadRecord(ByteSource& content, std::uint64_t length, ByteSink& target) {
+  std::string field;
+  appendInt32(field, static_cast<std::int32_t>(length));
+  std::size_t written = 0;
+  if (!target.write(field.data(), field.size(), written) || written != field.size()) return CopyResult::WriteFailed;
+  // The key is its own inverse: the stub's unscrambling copy scrambles.
+  return copyDescrambled(content, target, length, true);
+}
+
 std::string payloadRecord(std::string_view content) {
   std::string out;
-  out.reserve(content.size() + 4);
-  appendInt32(out, static_cast<std::int32_t>(content.size()));
-  out.append(content.data(), content.size());
-  scrambleInPlace(reinterpret_cast<unsigned char*>(&out[4]), content.size());
+  out.reserve(content.size() + INT32_FIELD_SIZE);
+  MemoryByteSource source(content);
+  StringSink sink(out);
+  writePayloadRecord(source, content.size(), sink);
   return out;
 }
 
