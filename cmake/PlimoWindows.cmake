@@ -122,6 +122,6 @@ endforeach()
 
 foreach(fragment tests/doubles/windows.cmake tests/support/windows.cmake tests/launcher/windows.cmake
                  tests/jvmsearch/windows.cmake tests/jvmlaunch/windows.cmake tests/provision/windows.cmake
-                 bench/windows.cmake tests/e2e/windows.cmake)
+                 bench/windows.cmake tests/e2e/windows.cmake tests/plimo-pack/windows.cmake)
   include(${CMAKE_SOURCE_DIR}/${fragment} OPTIONAL)
 endforeach()
