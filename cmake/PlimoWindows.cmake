@@ -14,6 +14,11 @@ if(PLIMO_ARCH STREQUAL "x86")
 else()
   set(PLIMO_MANIFEST_ARCH amd64)
 endif()
+# The stub's own manifest: the defaults plimo-pack writes for an installer's
+# [branding] (tools/plimo-pack/Branding.cpp fills the same template).
+set(PLIMO_MANIFEST_LEVEL asInvoker)
+set(PLIMO_MANIFEST_DPI_AWARE true/pm)
+set(PLIMO_MANIFEST_DPI_AWARENESS "PerMonitorV2, PerMonitor")
 configure_file(${CMAKE_SOURCE_DIR}/resources/plimo.manifest.in ${CMAKE_BINARY_DIR}/plimo.manifest @ONLY)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/plimo.ico
@@ -33,7 +38,19 @@ target_compile_definitions(plimo PRIVATE ${PLIMO_WIN_DEFS} __USE_MINGW_ANSI_STDI
 target_compile_options(plimo PRIVATE ${PLIMO_STUB_FLAGS}
                        $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_SOURCE_DIR}/launcher/StubLibraryConfig.h>)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/plimo.rc PROPERTIES COMPILE_FLAGS "-I${CMAKE_BINARY_DIR}")
-target_link_options(plimo PRIVATE -static -s -Wl,--gc-sections -Wl,--Map=${CMAKE_BINARY_DIR}/plimo.map)
+# The linker's own script with .rsrc moved last: plimo-pack then rewrites an
+# installer's resources (icon, version information, manifest) by growing
+# that section in place, with nothing behind it to move.
+execute_process(COMMAND python3 ${CMAKE_SOURCE_DIR}/cmake/rsrc-last-script.py ${CMAKE_LINKER}
+                        ${CMAKE_BINARY_DIR}/plimo-rsrc-last.ld
+                RESULT_VARIABLE PLIMO_LINKER_SCRIPT_RESULT)
+if(NOT PLIMO_LINKER_SCRIPT_RESULT EQUAL 0)
+  message(FATAL_ERROR "cannot write the stub's linker script (cmake/rsrc-last-script.py)")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/rsrc-last-script.py)
+target_link_options(plimo PRIVATE -static -s -Wl,--gc-sections -Wl,--Map=${CMAKE_BINARY_DIR}/plimo.map
+                    -Wl,-T,${CMAKE_BINARY_DIR}/plimo-rsrc-last.ld)
+set_property(TARGET plimo APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/plimo-rsrc-last.ld)
 target_link_libraries(plimo PRIVATE ${PLIMO_ZLIB_STATIC} ${PLIMO_WIN_LIBS})
 # Every installer carries the stub: the build fails when it grows past its
 # limit, naming what grew (x86 is the primary target).
@@ -105,6 +122,6 @@ endforeach()
 
 foreach(fragment tests/doubles/windows.cmake tests/support/windows.cmake tests/launcher/windows.cmake
                  tests/jvmsearch/windows.cmake tests/jvmlaunch/windows.cmake tests/provision/windows.cmake
-                 bench/windows.cmake tests/e2e/windows.cmake)
+                 bench/windows.cmake tests/e2e/windows.cmake tests/plimo-pack/windows.cmake)
   include(${CMAKE_SOURCE_DIR}/${fragment} OPTIONAL)
 endforeach()

@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
 """Draws the launcher icon "MAINICO": 16 and 32 pixels at 32 bits per pixel
-(two images), written as a Windows .ico file."""
+(two images), written as a Windows .ico file.
+
+    make_icon.py OUT.ico
+    make_icon.py --png SIZE OUT.png   the same picture as one PNG image, for an
+                                      installer's [branding] icon (the demo's)
+"""
 import math
 import struct
 import sys
+import zlib
 
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
          (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
@@ -98,5 +104,20 @@ def main(out):
         f.write(data)
 
 
+def png(size, out):
+    rows = b''.join(b'\0' + b''.join(bytes(pixel(size, x, y)) for x in range(size)) for y in range(size))
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    with open(out, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(rows, 9)) +
+                chunk(b'IEND', b''))
+
+
 if __name__ == '__main__':
-    main(sys.argv[1])
+    if sys.argv[1] == '--png':
+        png(int(sys.argv[2]), sys.argv[3])
+    else:
+        main(sys.argv[1])

@@ -1,6 +1,6 @@
 #!/bin/sh
-# An installer built by plimo-pack runs under Wine to the launch: it carries a
-# runtime made of doubles (java.exe answers -version, jvm.dll records the JNI
+# A branded installer built by plimo-pack runs under Wine to the launch: it
+# carries a runtime made of doubles (java.exe answers -version, jvm.dll records the JNI
 # calls), unpacks it, verifies it, loads its jvm.dll and calls the main class.
 # Exit code 77 (skipped) when the doubles of this architecture are not built.
 # Usage: launch-test.sh ARCH PLIMO_PACK STUB BIN_DIR WINEPREFIX WORK_DIR
@@ -21,6 +21,9 @@ cp "$bin/java-double.exe" runtime/bin/java.exe
 printf 'java version "17.0.99"\r\nDouble Runtime Environment\r\n' > runtime/bin/java.exe.stderr
 cp "$bin/jvm.dll" runtime/bin/server/jvm.dll
 printf 'app' > app.jar
+# Branded, so that the launch also shows the rewritten resources (the dialog
+# templates, the grown resource section before the block) work.
+python3 "$src/resources/make_icon.py" --png 64 icon.png
 cat > project.toml <<'TOML'
 payload = ["app.jar"]
 [launch]
@@ -31,6 +34,10 @@ launcher_kind = "application"
 [runtime]
 bundle = "runtime"
 preferred_vm_type = "server"
+[branding]
+icon = "icon.png"
+product_name = "Launch test"
+product_version = "1.0"
 TOML
 "$tool" build project.toml -o setup.exe --stub "$stub" --arch "$arch" >/dev/null || { echo "build failed"; exit 1; }
 

@@ -1,10 +1,10 @@
 #!/bin/sh
-# Authors sign installers after building them. This signs a plimo-pack
-# installer with a throw-away code-signing certificate, checks the signature
-# with osslsigncode (and that it fails once the payload is touched), checks
-# that inspect and extract still see the block, and runs the signed installer
-# under Wine: it must read its block and write its payload files into its
-# temporary directory.
+# Authors sign installers after building them. This signs a branded
+# plimo-pack installer with a throw-away code-signing certificate, checks the
+# signature with osslsigncode (and that it fails once the payload is
+# touched), checks that inspect and extract still see the block, and runs the
+# signed installer under Wine: it must read its block and write its payload
+# files into its temporary directory.
 # Usage: sign-test.sh PLIMO_PACK STUB WINEPREFIX WORK_DIR [x86|x64]
 set -u
 tool=$1 stub=$2 prefix=$3 work=$4 arch=${5:-x86}
@@ -21,6 +21,8 @@ marker="signed payload $$ $(date +%s)"
 printf '%s\n' "$marker" > hello.txt
 head -c 100000 /dev/urandom > data.bin
 mkdir -p fakejre && echo 'JAVA_VERSION="0"' > fakejre/release
+# Branded too: the signature covers the rewritten resources.
+python3 "$src/resources/make_icon.py" --png 64 icon.png
 # Console type: messages go to standard error. The bundled "runtime" has no
 # java.exe, so after unpacking it the launcher finds no runtime, says so
 # (message 1001) and ends by itself.
@@ -33,6 +35,11 @@ application_type = "console"
 bundle = "fakejre"
 [messages]
 no_jvm = "SIGNED-TEST: no runtime"
+[branding]
+icon = "icon.png"
+product_name = "Signing test"
+product_version = "3.2.1"
+execution_level = "asInvoker"
 TOML
 "$tool" build project.toml -o setup.exe --stub "$stub" --arch "$arch" >/dev/null || { echo "build failed"; exit 1; }
 
@@ -66,6 +73,7 @@ osslsigncode verify -in tampered.exe -CAfile cert.pem >tampered.log 2>&1 && fail
 "$tool" inspect signed.exe > inspect.txt || fail "inspect of the signed installer"
 grep -q 'hello.txt' inspect.txt || fail "inspect lists no hello.txt"
 grep -q 'bytes follow the payload' inspect.txt || fail "inspect sees no signature after the payload"
+grep -q 'ProductName: "Signing test"' inspect.txt || fail "inspect shows no product name of the signed installer"
 rm -rf x && "$tool" extract signed.exe -d x >/dev/null || fail "extract of the signed installer"
 cmp -s x/hello.txt hello.txt && cmp -s x/data.bin data.bin || fail "extract of the signed installer differs"
 

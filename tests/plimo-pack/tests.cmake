@@ -1,14 +1,17 @@
 # Tests of plimo-pack, included from tools/plimo-pack/CMakeLists.txt (native
 # configuration only). The script tests use the real stubs, which the x86 and
-# x64 configurations build before this one: build/<arch>/bin/plimo-<arch>.exe
-# below the source tree, or dist/ when those are missing.
-add_executable(plimo_pack_tests ${CMAKE_CURRENT_LIST_DIR}/PlimoPackTest.cpp)
+# x64 configurations build before this one: <arch>/bin/plimo-<arch>.exe in
+# the trees beside this one (build/x86, build/x64), or dist/ when those are
+# missing.
+add_executable(plimo_pack_tests ${CMAKE_CURRENT_LIST_DIR}/PlimoPackTest.cpp ${CMAKE_CURRENT_LIST_DIR}/BrandingTest.cpp)
 target_link_libraries(plimo_pack_tests PRIVATE plimo_pack_checked gtest_main)
 plimo_sanitize(plimo_pack_tests)
 add_test(NAME native_plimo_pack COMMAND plimo_pack_tests)
 
-set(PLIMO_PACK_STUB_X86 ${CMAKE_SOURCE_DIR}/build/x86/bin/plimo-x86.exe)
-set(PLIMO_PACK_STUB_X64 ${CMAKE_SOURCE_DIR}/build/x64/bin/plimo-x64.exe)
+# The x86 and x64 trees lie beside this one (scripts/build.sh makes all three).
+get_filename_component(PLIMO_PACK_BUILD_ROOT ${CMAKE_BINARY_DIR} DIRECTORY)
+set(PLIMO_PACK_STUB_X86 ${PLIMO_PACK_BUILD_ROOT}/x86/bin/plimo-x86.exe)
+set(PLIMO_PACK_STUB_X64 ${PLIMO_PACK_BUILD_ROOT}/x64/bin/plimo-x64.exe)
 
 # Command line: exit codes, inspect --json round trips, determinism, and a
 # 200 MB payload under a memory limit far below its size.
@@ -59,14 +62,26 @@ set_tests_properties(native_plimo_pack_signed PROPERTIES FIXTURES_REQUIRED plimo
 foreach(arch x86 x64)
   add_test(NAME native_plimo_pack_launch_${arch}
            COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/launch-test.sh ${arch} $<TARGET_FILE:plimo-pack>
-                   ${CMAKE_SOURCE_DIR}/build/${arch}/bin/plimo-${arch}.exe ${CMAKE_SOURCE_DIR}/build/${arch}/bin
+                   ${PLIMO_PACK_BUILD_ROOT}/${arch}/bin/plimo-${arch}.exe ${PLIMO_PACK_BUILD_ROOT}/${arch}/bin
                    ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-launch-${arch})
   set_tests_properties(native_plimo_pack_launch_${arch} PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
                        SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
 endforeach()
-# The three share one prefix and end a stuck installer with "wineserver -k",
+# Branded installers of each architecture read back by icoutils and, under
+# Wine, by the Windows API (the probe is built in that architecture's tree).
+foreach(arch x86 x64)
+  add_test(NAME native_plimo_pack_branding_${arch}
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/branding-test.sh ${arch} $<TARGET_FILE:plimo-pack>
+                   ${PLIMO_PACK_BUILD_ROOT}/${arch}/bin/plimo-${arch}.exe
+                   ${PLIMO_PACK_BUILD_ROOT}/${arch}/bin/branding-probe.exe
+                   ${PLIMO_PACK_WINEPREFIX} ${CMAKE_BINARY_DIR}/plimo-pack-branding-${arch})
+  set_tests_properties(native_plimo_pack_branding_${arch} PROPERTIES FIXTURES_REQUIRED plimo_pack_wine TIMEOUT 300
+                       SKIP_RETURN_CODE 77 ENVIRONMENT "${PLIMO_PACK_WINE_ENV}")
+endforeach()
+# These share one prefix and end a stuck installer with "wineserver -k",
 # which ends every process of that prefix: never side by side. Nor while a
 # prefix is being created, which has made a Wine run beside it end at once.
-foreach(test native_plimo_pack_signed native_plimo_pack_launch_x86 native_plimo_pack_launch_x64)
+foreach(test native_plimo_pack_signed native_plimo_pack_launch_x86 native_plimo_pack_launch_x64
+             native_plimo_pack_branding_x86 native_plimo_pack_branding_x64)
   set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK plimo_pack_wine_prefix plimo_wine_boot)
 endforeach()

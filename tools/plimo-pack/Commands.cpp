@@ -166,6 +166,32 @@ std::string hexOf(const std::string& bytes) {
   return out;
 }
 
+toml::table brandingTable(const BrandingSummary& b) {
+  toml::array icon;
+  for (const auto& image : b.iconImages) icon.push_back(image);
+  toml::table strings;
+  for (const auto& [key, value] : b.versionStrings) strings.insert(key, value);
+  return toml::table{{"icon", std::move(icon)},           {"file_version", b.fileVersion},
+                     {"product_version", b.productVersion}, {"version_strings", std::move(strings)},
+                     {"dpi_aware", b.dpiAware},             {"dpi_awareness", b.dpiAwareness},
+                     {"execution_level", b.executionLevel}};
+}
+
+void printBranding(const BrandingSummary& b, std::ostream& out) {
+  out << "branding:\n";
+  out << "  icon MAINICO: ";
+  for (std::size_t i = 0; i < b.iconImages.size(); ++i) out << (i ? ", " : "") << b.iconImages[i];
+  out << (b.iconImages.empty() ? "none\n" : "\n");
+  if (b.fileVersion.empty()) {
+    out << "  version information: none\n";
+  } else {
+    out << "  version information: file " << b.fileVersion << ", product " << b.productVersion << "\n";
+    for (const auto& [key, value] : b.versionStrings) out << "    " << key << ": \"" << escaped(value) << "\"\n";
+  }
+  out << "  manifest: DPI awareness \"" << b.dpiAwareness << "\" (dpiAware \"" << b.dpiAware
+      << "\"), execution level \"" << b.executionLevel << "\"\n";
+}
+
 }  // namespace
 
 int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) {
@@ -259,6 +285,9 @@ int runInspect(const fs::path& installer, bool json, const std::string& askedCod
     return info ? info->key : "";
   };
   std::uint64_t trailing = contents.fileSize - contents.payloadEnd;
+  BrandingSummary branding;
+  std::string brandingError;
+  bool haveBranding = readInstallerBranding(installer, contents.imageEnd, branding, brandingError);
 
   if (json) {
     toml::table root;
@@ -291,6 +320,7 @@ int runInspect(const fs::path& installer, bool json, const std::string& askedCod
       payload.push_back(toml::table{{"name", name}, {"size", static_cast<std::int64_t>(p.length > 0 ? p.length : 0)}});
     }
     root.insert("payload", std::move(payload));
+    if (haveBranding) root.insert("branding", brandingTable(branding));
     out << toml::json_formatter{root} << "\n";
     return EXIT_OK;
   }
@@ -313,6 +343,7 @@ int runInspect(const fs::path& installer, bool json, const std::string& askedCod
     if (fromCodePage(p.name, codePage, name) != Conversion::Ok) name = p.name;
     out << "  " << name << "  " << (p.length > 0 ? p.length : 0) << " bytes\n";
   }
+  if (haveBranding) printBranding(branding, out);
   if (trailing > 0) out << trailing << " bytes follow the payload (a signature, for instance)\n";
   return EXIT_OK;
 }

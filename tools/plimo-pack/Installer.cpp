@@ -11,6 +11,7 @@
 #include "launcher/ConfigBlock.h"
 #include "launcher/PayloadFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
+#include "tools/plimo-pack/Branding.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 
@@ -167,6 +168,10 @@ WriteResult writeInstaller(const Project& project, const fs::path& stub, const f
       result.warnings.push_back("the stub carries " + std::to_string(source.size() - imageEnd) +
                                 " bytes after its image (a block or a signature?); they are left out");
   }
+  // A branded installer carries the stub's image with its resources rewritten.
+  std::string brandedImage;
+  if (project.branding.any() && !brandedStubImage(stub, imageEnd, project.branding, brandedImage, result.error))
+    return result;
 
   std::map<std::int32_t, std::string> narrow = project.narrow;
   std::unique_ptr<TemporaryFile> runtimeArchive;
@@ -202,7 +207,9 @@ WriteResult writeInstaller(const Project& project, const fs::path& stub, const f
   }
   FileByteSource stubFile(stub);
   FileByteSink sink(out.file());
-  CopyResult copied = stubFile.isOpen() ? copyDescrambled(stubFile, sink, imageEnd, false) : CopyResult::ReadFailed;
+  CopyResult copied = !brandedImage.empty() ? (writeAll(out.file(), brandedImage.data(), brandedImage.size())
+                                                    ? CopyResult::Done : CopyResult::WriteFailed)
+                      : stubFile.isOpen() ? copyDescrambled(stubFile, sink, imageEnd, false) : CopyResult::ReadFailed;
   if (copied != CopyResult::Done) {
     result.error = "cannot copy the stub \"" + stub.string() + "\": " + copyFailure(copied);
     return result;

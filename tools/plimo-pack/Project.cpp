@@ -138,7 +138,7 @@ class Loader {
       : base_(base), project_(project), diag_(diagnostics) {}
 
   void load(const toml::table& root) {
-    checkKeys(root, "", {"code_page", "launch", "runtime", "payload", "messages", "wide_messages"});
+    checkKeys(root, "", {"code_page", "launch", "runtime", "payload", "messages", "wide_messages", "branding"});
     if (auto cp = stringAt(root, "code_page", "code_page")) project_.codePage = *cp;
     std::string probe;
     if (toCodePage("", project_.codePage, probe) == Conversion::UnknownCodePage) {
@@ -159,6 +159,8 @@ class Loader {
     loadPayload(root);
     loadMessages(root);
     derivedNames();
+    if (const toml::table* branding = tableAt(root, "branding", "branding"))
+      loadBranding(*branding, base_, project_.branding, diag_.errors);
   }
 
  private:

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/plimo-pack/Branding.h"
+
 namespace plimo::pack {
 
 struct Diagnostics {
@@ -34,6 +36,7 @@ struct Project {
   std::map<std::int32_t, std::u16string> wide;
   std::vector<PayloadFile> payload;  // in block order, without the runtime
   std::optional<std::filesystem::path> runtimeDirectory;
+  Branding branding;  // [branding]: written into the stub's resources
 };
 
 // Reads and checks a project file. Relative paths in it resolve against the
