@@ -356,6 +356,5 @@ bool launchJvm(LaunchPlatform& platform, jint version, const std::string& comman
   return true;
 }
 
-JavaVM* launchedJavaVm() { return javaVm; }
 
 }  // namespace plimo

@@ -117,7 +117,4 @@ void toInternalClassName(std::string& name);
 bool launchJvm(LaunchPlatform& platform, jint version, const std::string& commandLine, const char* commFile,
                const char* semaphoreName, const std::string& tempDir);
 
-// The VM of this process once created (null before).
-JavaVM* launchedJavaVm();
-
 }  // namespace plimo

@@ -38,7 +38,6 @@ bool probeJavaVersion(const std::string& path, std::string& version);
 void endRunningProbe();
 // The probe's time limit in milliseconds (a few seconds by default).
 void setProbeTimeLimit(unsigned milliseconds);
-unsigned probeTimeLimit();
 
 // The per-user version cache, keyed by the normalised path of a java.exe and
 // valid while the file's last-write time is unchanged.
@@ -58,7 +57,6 @@ bool bestLocatedJvm(std::string& path, std::string& version, const std::string& 
 // Each library is loaded by its full path with the runtime's bin directory
 // (the directory of the java.exe) on the DLL search path for the duration of
 // the load, because a current jvm.dll needs the C runtime DLLs kept there.
-void* loadJvmLibraryOfType(const std::string& javaExe, const std::string& type);
 void* loadJvmLibraryFromBin(const std::string& javaExe);
 void* loadJvmLibrary(const std::string& javaExe);
 // Looks up JNI_CreateJavaVM and fills the entry point slot (JniEntry.h).

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,9 @@ bool isRelativePath(const char* path);
 // Absolute, lower-case path of the launcher as its command line names it,
 // computed once; empty when the command line's quote is not closed.
 const char* executablePath();
+// GetFullPathName into a path buffer; empty when it fails or would not fit.
+// fileNameOffset, when given, receives where the file name part starts.
+std::string fullPathName(const std::string& path, std::size_t* fileNameOffset = nullptr);
 // The file of the module running, in its ANSI code page form (the short name
 // where the code page cannot hold the long one); empty when it cannot be read.
 std::string moduleFilePath();

@@ -10,13 +10,6 @@ namespace plimo {
 
 namespace {
 
-std::string fullPathOf(const std::string& path) {
-  char buffer[PATH_BUFFER_SIZE];
-  DWORD n = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, buffer, nullptr);
-  if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
-  return std::string(buffer, n);
-}
-
 // Puts a directory on the DLL search path and restores the previous setting
 // when it goes out of scope.
 class ScopedDllDirectory {
@@ -43,12 +36,12 @@ class ScopedDllDirectory {
 // Loads one library by its full path, with the runtime's bin directory (the
 // executable's directory) on the search path for its dependencies.
 HMODULE loadRuntimeLibrary(const std::string& javaExe, const std::string& library) {
-  std::string full = fullPathOf(library);
+  std::string full = fullPathName(library);
   if (full.empty() || !fileExists(full.c_str())) {
     trace("library %s: not present", library.c_str());
     return nullptr;
   }
-  std::string bin = fullPathOf(javaExeDirectory(javaExe));
+  std::string bin = fullPathName(javaExeDirectory(javaExe));
   HMODULE module;
   {
     ScopedDllDirectory scope(bin);
@@ -63,10 +56,6 @@ HMODULE loadRuntimeLibrary(const std::string& javaExe, const std::string& librar
 }
 
 }  // namespace
-
-void* loadJvmLibraryOfType(const std::string& javaExe, const std::string& type) {
-  return loadRuntimeLibrary(javaExe, javaExeDirectory(javaExe) + type + "\\jvm.dll");
-}
 
 void* loadJvmLibraryFromBin(const std::string& javaExe) {
   for (const std::string& library : jvmLibrariesBeside(javaExe, getConfigString(cfg::PREFERRED_VM_TYPE))) {

@@ -8,6 +8,7 @@
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinRegistry.h"
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
 #include "launcher/ConfigStore.h"
@@ -21,7 +22,6 @@ namespace plimo {
 
 namespace {
 
-HKEY rootKey(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
 // "CurrentVersion" is read into a buffer of this size; a longer value is no
 // version name.

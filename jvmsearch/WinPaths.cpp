@@ -17,25 +17,13 @@ bool exePathFilled = false;
 std::string exeDirCache;
 bool exeDirFilled = false;
 
-// GetFullPathNameA into a path buffer; empty when it fails or would not fit.
-std::string fullPath(const std::string& path, std::size_t* fileNameOffset = nullptr) {
-  char buffer[PATH_BUFFER_SIZE];
-  char* filePart = nullptr;
-  DWORD n = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, buffer, &filePart);
-  if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
-  if (fileNameOffset != nullptr) {
-    *fileNameOffset = filePart != nullptr ? static_cast<std::size_t>(filePart - buffer) : n;
-  }
-  return std::string(buffer, n);
-}
-
 const std::string& executableDirectory() {
   if (exeDirFilled) return exeDirCache;
   std::string exe = executablePath();
   std::string dir;
   if (!exe.empty()) {
     std::size_t fileName = 0;
-    std::string full = fullPath(exe, &fileName);
+    std::string full = fullPathName(exe, &fileName);
     dir = full.substr(0, fileName);
   }
   if (dir.empty()) {
@@ -52,6 +40,18 @@ const std::string& executableDirectory() {
 }
 
 }  // namespace
+
+// GetFullPathNameA into a path buffer; empty when it fails or would not fit.
+std::string fullPathName(const std::string& path, std::size_t* fileNameOffset) {
+  char buffer[PATH_BUFFER_SIZE];
+  char* filePart = nullptr;
+  DWORD n = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, buffer, &filePart);
+  if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
+  if (fileNameOffset != nullptr) {
+    *fileNameOffset = filePart != nullptr ? static_cast<std::size_t>(filePart - buffer) : n;
+  }
+  return std::string(buffer, n);
+}
 
 bool fileExists(const char* path) {
   if (std::strlen(path) >= 2 && isDriveRoot(path)) return true;
@@ -103,7 +103,7 @@ std::string resolveAgainstExeDir(const std::string& source) {
 std::string normalizePath(const std::string& source) {
   std::string joined = resolveAgainstExeDir(source);
   if (joined.empty()) return std::string();
-  std::string full = fullPath(joined);
+  std::string full = fullPathName(joined);
   lowerCaseAscii(full);
   collapseBackslashes(full);
   return full;

@@ -8,6 +8,7 @@
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinRegistry.h"
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
 #include "launcher/ConfigStore.h"
@@ -42,7 +43,6 @@ class RunningProbe {
   UniqueHandle& process_;
 };
 
-HKEY rootKey(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
 
 UniqueKey openKey(HKEY root, const std::string& subkey, REGSAM access) {
@@ -103,7 +103,6 @@ void endRunningProbe() {
 }
 
 void setProbeTimeLimit(unsigned milliseconds) { probeLimitMs = milliseconds; }
-unsigned probeTimeLimit() { return probeLimitMs; }
 
 std::string javaExeForHome(const std::string& home) {
   std::string nested = home + "\\jre\\bin\\java.exe";

@@ -28,7 +28,6 @@ const char* traceTarget() {
 }
 }  // namespace
 
-bool traceEnabled() { return traceTarget() != nullptr; }
 
 void trace(const char* format, ...) {
   const char* target = traceTarget();

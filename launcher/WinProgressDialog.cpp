@@ -17,7 +17,9 @@
 #include "launcher/Payload.h"
 #include "launcher/Trace.h"
 #include "provision/TarReader.h"
-#include "provision/WinProvision.h"
+#include "provision/WinDownload.h"
+#include "provision/WinJreArchive.h"
+#include "provision/WinRuntimeChoice.h"
 #include "provision/WinWindowHelpers.h"
 #include "resources/resource.h"
 

@@ -14,7 +14,7 @@
 #include "provision/DigestText.h"
 #include "provision/DownloadProgress.h"
 #include "provision/WinSha256.h"
-#include "provision/WinProvision.h"
+#include "provision/WinDownload.h"
 #include "provision/WinWindowHelpers.h"
 #include "launcher/WinSystemLibrary.h"
 #include "resources/resource.h"

@@ -14,7 +14,6 @@
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
-#include "provision/WinProvision.h"
 #include "resources/resource.h"
 
 namespace plimo {
@@ -72,8 +71,6 @@ WinDirectoryTarget::WinDirectoryTarget(const char* root) {
   path_[0] = '\0';
 }
 
-WinDirectoryTarget::~WinDirectoryTarget() { closeFile(); }
-
 bool WinDirectoryTarget::fullPath(const char* relativePath) {
   std::size_t rootLength = std::strlen(root_);
   std::size_t relativeLength = std::strlen(relativePath);
@@ -105,20 +102,20 @@ bool WinDirectoryTarget::openFile(const char* relativePath) {
   // writing on would put files into it behind its back.
   if (processEnding || !fullPath(relativePath)) return false;
   if (std::strlen(path_) < NARROW_PATH_LIMIT) {
-    file_ = CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   } else {
     if (!toExtendedWidePath(path_, wide_, WIDE_PATH_CAPACITY)) return false;
-    file_ = CreateFileW(wide_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    file_.reset(CreateFileW(wide_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
-  return file_ != INVALID_HANDLE_VALUE;
+  return isValid(file_);
 }
 
 bool WinDirectoryTarget::writeFile(const void* data, std::size_t n) {
-  if (file_ == INVALID_HANDLE_VALUE || processEnding) return false;
+  if (!isValid(file_) || processEnding) return false;
   const char* bytes = static_cast<const char*>(data);
   while (n > 0) {
     DWORD written = 0;
-    if (!WriteFile(file_, bytes, static_cast<DWORD>(n), &written, nullptr) || written == 0) return false;
+    if (!WriteFile(file_.get(), bytes, static_cast<DWORD>(n), &written, nullptr) || written == 0) return false;
     bytes += written;
     n -= written;
   }
@@ -126,10 +123,9 @@ bool WinDirectoryTarget::writeFile(const void* data, std::size_t n) {
 }
 
 bool WinDirectoryTarget::closeFile() {
-  if (file_ == INVALID_HANDLE_VALUE) return true;
-  BOOL closed = CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
-  return closed != FALSE;
+  if (!isValid(file_)) return true;
+  // Closed here rather than by the owner: a failed close means lost data.
+  return CloseHandle(file_.release()) != FALSE;
 }
 
 bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize) {

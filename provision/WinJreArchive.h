@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "launcher/WinHandles.h"
 #include "provision/TarReader.h"
 
 namespace plimo {
@@ -14,12 +15,15 @@ namespace plimo {
 // written under them. The process's current directory is not changed.
 bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize);
 
+// Unpacks "jre.tar.gz" of the current directory into "jre" and selects it as
+// the runtime; an unusable runtime ends the process quietly (exit code 0).
+void unpackJreArchive(HWND dialog);
+
 // Files and directories below an absolute Windows directory. Paths of
 // MAX_PATH or more go through the "\\?\" form of the wide functions.
 class WinDirectoryTarget final : public TarTarget {
  public:
   explicit WinDirectoryTarget(const char* root);
-  ~WinDirectoryTarget() override;
   bool makeDirectory(const char* relativePath) override;
   bool openFile(const char* relativePath) override;
   bool writeFile(const void* data, std::size_t n) override;
@@ -31,7 +35,7 @@ class WinDirectoryTarget final : public TarTarget {
   char path_[PATH_BUFFER_SIZE];
   static constexpr int WIDE_PATH_CAPACITY = PATH_BUFFER_SIZE + 8;
   wchar_t wide_[WIDE_PATH_CAPACITY];
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  UniqueHandle file_;
 };
 
 }  // namespace plimo

@@ -10,7 +10,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "launcher/WinProgressDialog.h"
-#include "provision/WinProvision.h"
+#include "provision/WinRuntimeChoice.h"
 #include "provision/WinWindowHelpers.h"
 #include "launcher/WinSystemLibrary.h"
 #include "launcher/WinText.h"

@@ -20,7 +20,7 @@
 #include "launcher/LaunchState.h"
 #include "launcher/WinProgressDialog.h"
 #include "provision/WinDownload.h"
-#include "provision/WinProvision.h"
+#include "provision/WinDownload.h"
 #include "resources/resource.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"

@@ -11,7 +11,7 @@
 
 #include "launcher/ConfigStore.h"
 #include "provision/WinJreArchive.h"
-#include "provision/WinProvision.h"
+#include "provision/WinJreArchive.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/provision/TarTestSupport.h"
 #include "tests/support/WinTestSupport.h"

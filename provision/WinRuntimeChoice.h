@@ -3,15 +3,6 @@
 
 namespace plimo {
 
-// Downloads the runtime archive from address into "jre.tar.gz" of the current
-// directory, with progress in the dialog. Returns only after a complete
-// download; failures end the process (wide messages 20002, 20003).
-void downloadJre(HWND dialog, const char* address);
-
-// Unpacks "jre.tar.gz" of the current directory into "jre" and selects it as
-// the runtime; an unusable runtime ends the process quietly (exit code 0).
-void unpackJreArchive(HWND dialog);
-
 // Procedure of the runtime choice dialog (resource 104): ends with 1004
 // (download) or 1005 (a java.exe was picked and accepted); Cancel ends the
 // process with exit code 1.
