@@ -281,6 +281,73 @@ TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* na
   return status;
 }
 
+namespace {
+
+// A GNU long name ('L'), a long link target ('K', skipped) or a pax header
+// ('x'): records that describe the entry after them, read into pending.
+TarStatus readDescribingRecord(TarInput& input, char type, std::int64_t size, PendingEntry& pending) {
+  pending.described = true;
+  std::int64_t limit = type == 'x' ? PAX_HEADER_LIMIT : static_cast<std::int64_t>(PATH_BUFFER_SIZE - 1);
+  if (type == 'K') return skipBytes(input, input.chunk.get(), size, false);
+  if (size > limit) return type == 'L' ? TarStatus::NameTooLong : TarStatus::BadHeader;
+  if (type == 'x' && size > static_cast<std::int64_t>(ARCHIVE_CHUNK_SIZE)) {
+    // Rare: a big extended header gets its own buffer.
+    std::unique_ptr<char[]> big(new char[static_cast<std::size_t>(size)]);
+    long r = readFully(input, big.get(), static_cast<std::size_t>(size));
+    if (r < 0) return TarStatus::ReadError;
+    if (r < size) return TarStatus::Truncated;
+    return parsePaxRecords(big.get(), static_cast<std::size_t>(size), pending);
+  }
+  char* data = type == 'L' ? pending.name : input.chunk.get();
+  long r = readFully(input, data, static_cast<std::size_t>(size));
+  if (r < 0) return TarStatus::ReadError;
+  if (r < size) return TarStatus::Truncated;
+  if (type == 'x') return parsePaxRecords(data, static_cast<std::size_t>(size), pending);
+  // The name ends at its first NUL.
+  pending.nameLength = boundedLength(pending.name, static_cast<std::size_t>(size));
+  pending.name[pending.nameLength] = '\0';
+  pending.hasName = true;
+  return TarStatus::Ok;
+}
+
+// The name a header gives its entry, joined into joined: POSIX ustar keeps
+// the leading part of a long name in the prefix field; GNU headers
+// ("ustar  ") use those bytes for time stamps, and star shortens the prefix
+// to make room for its own. Returns the name's length.
+std::size_t headerName(const char* header, char* joined) {
+  std::size_t fieldLength = boundedLength(header, 100);
+  std::size_t prefixLength = 0;
+  if (std::memcmp(header + 257, "ustar\0", 6) == 0) {
+    bool star = std::memcmp(header + 508, "tar\0", 4) == 0;
+    prefixLength = boundedLength(header + 345, star ? 131 : 155);
+  }
+  std::memcpy(joined, header + 345, prefixLength);
+  std::size_t at = prefixLength;
+  if (prefixLength > 0) joined[at++] = '/';
+  std::memcpy(joined + at, header, fieldLength);
+  at += fieldLength;
+  joined[at] = '\0';
+  return at;
+}
+
+// Reads past the data of an entry that is not written (links, devices,
+// sparse files, unknown types).
+TarStatus skipEntryData(TarInput& input, const char* header, char type, std::int64_t size) {
+  if (type == 'S' && header[482] != '\0') {
+    // Old GNU sparse entries continue their map in extension blocks before
+    // the data.
+    char extension[BLOCK_SIZE];
+    do {
+      long r = readFully(input, extension, BLOCK_SIZE);
+      if (r < 0) return TarStatus::ReadError;
+      if (r < static_cast<long>(BLOCK_SIZE)) return TarStatus::Truncated;
+    } while (extension[504] != '\0');
+  }
+  return skipBytes(input, input.chunk.get(), size, false);
+}
+
+}  // namespace
+
 TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* progress, std::int64_t total) {
   TarInput input(source);
   std::unique_ptr<Buffers> buffers(new Buffers);
@@ -307,71 +374,16 @@ TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* pr
     if (size < 0) return TarStatus::BadHeader;
 
     if (type == 'L' || type == 'K' || type == 'x') {
-      // Records that describe the entry that follows them.
-      pending.described = true;
-      std::int64_t limit = type == 'x' ? PAX_HEADER_LIMIT : static_cast<std::int64_t>(PATH_BUFFER_SIZE - 1);
-      if (type == 'K') {
-        // The long target of a link, which is skipped anyway.
-        TarStatus skipped = skipBytes(input, input.chunk.get(), size, false);
-        if (skipped != TarStatus::Ok) return skipped;
-      } else if (size > limit) {
-        return type == 'L' ? TarStatus::NameTooLong : TarStatus::BadHeader;
-      } else {
-        char* data = type == 'L' ? pending.name : input.chunk.get();
-        if (type == 'x' && size > static_cast<std::int64_t>(ARCHIVE_CHUNK_SIZE)) {
-          // Rare: a big extended header gets its own buffer.
-          std::unique_ptr<char[]> big(new char[static_cast<std::size_t>(size)]);
-          long r = readFully(input, big.get(), static_cast<std::size_t>(size));
-          if (r < 0) return TarStatus::ReadError;
-          if (r < size) return TarStatus::Truncated;
-          TarStatus parsed = parsePaxRecords(big.get(), static_cast<std::size_t>(size), pending);
-          if (parsed != TarStatus::Ok) return parsed;
-        } else {
-          long r = readFully(input, data, static_cast<std::size_t>(size));
-          if (r < 0) return TarStatus::ReadError;
-          if (r < size) return TarStatus::Truncated;
-          if (type == 'L') {
-            // The name ends at its first NUL.
-            pending.nameLength = boundedLength(pending.name, static_cast<std::size_t>(size));
-            pending.name[pending.nameLength] = '\0';
-            pending.hasName = true;
-          } else {
-            TarStatus parsed = parsePaxRecords(data, static_cast<std::size_t>(size), pending);
-            if (parsed != TarStatus::Ok) return parsed;
-          }
-        }
-      }
+      TarStatus read = readDescribingRecord(input, type, size, pending);
+      if (read != TarStatus::Ok) return read;
       TarStatus padded = skipBytes(input, input.chunk.get(), paddingOf(size), true);
       if (padded != TarStatus::Ok) return padded;
       continue;
     }
 
     if (pending.hasSize) size = pending.size;
-    const char* name;
-    std::size_t nameLength;
-    if (pending.hasName) {
-      name = pending.name;
-      nameLength = pending.nameLength;
-    } else {
-      // POSIX ustar keeps the leading part of a long name in the prefix
-      // field; GNU headers ("ustar  ") use those bytes for time stamps, and
-      // star shortens the prefix to make room for its own.
-      std::size_t fieldLength = boundedLength(header, 100);
-      std::size_t prefixLength = 0;
-      if (std::memcmp(header + 257, "ustar\0", 6) == 0) {
-        bool star = std::memcmp(header + 508, "tar\0", 4) == 0;
-        prefixLength = boundedLength(header + 345, star ? 131 : 155);
-      }
-      char* joined = buffers->joined;
-      std::memcpy(joined, header + 345, prefixLength);
-      std::size_t at = prefixLength;
-      if (prefixLength > 0) joined[at++] = '/';
-      std::memcpy(joined + at, header, fieldLength);
-      at += fieldLength;
-      joined[at] = '\0';
-      name = joined;
-      nameLength = at;
-    }
+    const char* name = pending.hasName ? pending.name : buffers->joined;
+    std::size_t nameLength = pending.hasName ? pending.nameLength : headerName(header, buffers->joined);
     bool sparse = pending.sparse;
     pending.clear();
 
@@ -398,17 +410,7 @@ TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* pr
     } else if (isHeaderOnlyType(type)) {
       continue;
     } else {
-      if (type == 'S' && header[482] != '\0') {
-        // Old GNU sparse entries continue their map in extension blocks
-        // before the data.
-        char extension[BLOCK_SIZE];
-        do {
-          long r = readFully(input, extension, BLOCK_SIZE);
-          if (r < 0) return TarStatus::ReadError;
-          if (r < static_cast<long>(BLOCK_SIZE)) return TarStatus::Truncated;
-        } while (extension[504] != '\0');
-      }
-      TarStatus skipped = skipBytes(input, input.chunk.get(), size, false);
+      TarStatus skipped = skipEntryData(input, header, type, size);
       if (skipped != TarStatus::Ok) return skipped;
     }
     TarStatus padded = skipBytes(input, input.chunk.get(), paddingOf(size), true);

@@ -47,5 +47,6 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=plimo demo test ce
 osslsigncode sign -certs "$build/demo/test-cert.pem" -key "$build/demo/test-key.pem" -n "plimo demo" -h sha256 \
   -in "$root/dist/demo-setup.exe" -out "$build/demo/demo-setup-signed.exe" >/dev/null
 mv "$build/demo/demo-setup-signed.exe" "$root/dist/demo-setup.exe"
+chmod +x "$root/dist/demo-setup.exe"
 osslsigncode verify -in "$root/dist/demo-setup.exe" -CAfile "$build/demo/test-cert.pem" | grep 'Signature verification'
 ls -l "$root/dist"
