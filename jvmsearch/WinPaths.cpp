@@ -5,6 +5,7 @@
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/Paths.h"
 #include "launcher/Limits.h"
+#include "launcher/Lasting.h"
 #include "launcher/WinHandles.h"
 #include "launcher/WinText.h"
 
@@ -72,10 +73,17 @@ bool findFileTime(const char* path, std::uint64_t* time) {
 }
 
 std::string moduleFilePath() {
+  // Asked for by several launch steps; the short-name lookup is done once.
+  // Never destroyed: the worker may still ask while the process ends.
+  static Lasting<std::string> cache;
+  static bool filled = false;
+  if (filled) return cache.get();
   wchar_t module[PATH_BUFFER_SIZE];
   DWORD n = GetModuleFileNameW(nullptr, module, PATH_BUFFER_SIZE);
   if (n == 0 || n >= PATH_BUFFER_SIZE) return std::string();
-  return ansiPathOrFatal(module);
+  cache.get() = ansiPathOrFatal(module);
+  filled = true;
+  return cache.get();
 }
 
 const char* executablePath() {

@@ -14,6 +14,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -23,12 +24,7 @@ namespace {
 // where the narrow functions stop working: every call here goes through the
 // wide functions, with "\\?\" before an absolute path.
 std::wstring systemPath(const std::string& path) {
-  std::wstring wide;
-  int n = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  if (n <= 0) return wide;
-  wide.resize(static_cast<std::size_t>(n));
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &wide[0], n);
-  wide.pop_back();
+  std::wstring wide = wideFrom(path.c_str(), CP_ACP);
   bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?';
   bool drive = path.size() > 2 && path[1] == ':' && path[2] == '\\';
   if (unc) return L"\\\\?\\UNC\\" + wide.substr(2);

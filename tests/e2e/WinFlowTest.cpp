@@ -647,14 +647,6 @@ TEST_F(Flow, WatcherMinute) {
   finishProcess(console.started, 10000);
 }
 
-std::wstring wide(const std::string& utf8) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &text[0], n);
-  text.pop_back();
-  return text;
-}
-
 // Folders named in scripts the ANSI code page (1252) cannot hold: the
 // installer's own folder, the temporary folder and the runtime's home. The
 // launch works (the Java VM is given their short names), the temporary
@@ -675,11 +667,11 @@ TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
     std::string outer = files.file(c.what);
     std::string base = outer + "\\" + c.folder;
     ASSERT_TRUE(CreateDirectoryA(outer.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(wide(base).c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW(wide(base + "\\temp").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW(wide(installer("search-installer.exe")).c_str(), wide(base + "\\setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CreateDirectoryW(wideUtf8(base).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wideUtf8(base + "\\temp").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(wideUtf8(installer("search-installer.exe")).c_str(), wideUtf8(base + "\\setup.exe").c_str(), FALSE));
     makeHome(outer + "\\home");
-    ASSERT_TRUE(MoveFileW(wide(outer + "\\home").c_str(), wide(base + "\\jdk").c_str()));
+    ASSERT_TRUE(MoveFileW(wideUtf8(outer + "\\home").c_str(), wideUtf8(base + "\\jdk").c_str()));
 
     Run run;
     // Two arguments: "<CJK>.txt" and an emoji, outside the BMP.
@@ -692,7 +684,7 @@ TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
     // What the VM was given names existing files, in the ANSI code page.
     EXPECT_EQ(log.find('?'), std::string::npos) << log;
     WIN32_FIND_DATAW entry;
-    HANDLE left = FindFirstFileW(wide(base + "\\temp\\plm*").c_str(), &entry);
+    HANDLE left = FindFirstFileW(wideUtf8(base + "\\temp\\plm*").c_str(), &entry);
     EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "the extraction directory was left behind";
     if (left != INVALID_HANDLE_VALUE) FindClose(left);
   }

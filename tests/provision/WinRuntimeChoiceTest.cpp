@@ -158,10 +158,9 @@ bool pickInOpenFileDialog(const Started& started, HWND dialog, const std::string
     // A timeout, so that a stuck stub cannot hang the test program.
     DWORD_PTR ignored = 0;
     HWND box = GetDlgItem(picker, nameBox);
-    wchar_t wide[1024];
-    if (MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide, 1024) == 0) return false;
+    std::wstring wide = wideUtf8(path);
     if (box == nullptr ||
-        !SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG, 5000, &ignored)) {
+        !SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored)) {
       return false;
     }
     PostMessageA(picker, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -238,11 +237,7 @@ TEST_F(RuntimeChoice, RefusedPickKeepsTheDialogAndAnAcceptedOneIsRecorded) {
   // Picked from a folder named in a script the ANSI code page (1252) cannot
   // hold: the launcher goes on with its short name.
   std::string moved = dir_.path() + "\\\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB0";
-  wchar_t from[1024];
-  wchar_t to[1024];
-  MultiByteToWideChar(CP_UTF8, 0, home.c_str(), -1, from, 1024);
-  MultiByteToWideChar(CP_UTF8, 0, moved.c_str(), -1, to, 1024);
-  ASSERT_TRUE(MoveFileW(from, to));
+  ASSERT_TRUE(MoveFileW(wideUtf8(home).c_str(), wideUtf8(moved).c_str()));
   ASSERT_TRUE(pickInOpenFileDialog(started, dialog, moved + "\\bin\\java.exe"));
   RunResult result = finishProcess(started, 30000);
   EXPECT_FALSE(result.timedOut);

@@ -120,14 +120,14 @@ BlockWriter consoleBlock() {
   return block;
 }
 
-namespace {
-
 std::wstring wideUtf8(const std::string& text) {
   int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
   if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
   return wide;
 }
+
+namespace {
 
 // The current environment with extra (UTF-8 "NAME=value") entries replacing
 // those of the same name, as a UTF-16 block: values need not fit the ANSI

@@ -96,5 +96,6 @@ struct MessageBoxSeen {
 bool waitForMessageBox(DWORD processId, MessageBoxSeen& seen, DWORD timeoutMs, bool pressOk = true);
 
 std::string utf8FromWide(const wchar_t* text);
+std::wstring wideUtf8(const std::string& text);
 
 }  // namespace plimo::test

@@ -352,12 +352,16 @@ int runExtract(const fs::path& installer, const fs::path& directory, const std::
                std::ostream& out, std::ostream& err) {
   std::vector<std::string> written;
   std::string error;
-  InstallerContents contents;
-  if (!readInstaller(installer, contents, error)) {
-    err << "plimo-pack: error: " << error << "\n";
-    return EXIT_FAILED;
+  std::string codePage = askedCodePage;
+  if (codePage.empty()) {
+    InstallerContents contents;
+    if (!readInstaller(installer, contents, error)) {
+      err << "plimo-pack: error: " << error << "\n";
+      return EXIT_FAILED;
+    }
+    codePage = codePageFor(codePage, contents);
   }
-  if (!extractInstaller(installer, directory, codePageFor(askedCodePage, contents), written, error)) {
+  if (!extractInstaller(installer, directory, codePage, written, error)) {
     err << "plimo-pack: error: " << error << "\n";
     return EXIT_FAILED;
   }
