@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/ConfigStore.h"
 
 namespace {
@@ -62,12 +62,12 @@ int main(int argc, char** argv) {
     std::string candidate, source;
     RegDeleteTreeA(HKEY_CURRENT_USER, cache);
     QueryPerformanceCounter(&start);
-    if (plimo::runSearchSequence(candidate, source) != plimo::JvmSourceKind::FromDefinedPath) ++failures;
+    if (plimo::runSearchSequence(plimo::windowsSearchPlatform(), candidate, source) != plimo::JvmSourceKind::FromDefinedPath) ++failures;
     QueryPerformanceCounter(&end);
     cold += seconds(start, end, frequency);
 
     QueryPerformanceCounter(&start);
-    if (plimo::runSearchSequence(candidate, source) != plimo::JvmSourceKind::FromDefinedPath) ++failures;
+    if (plimo::runSearchSequence(plimo::windowsSearchPlatform(), candidate, source) != plimo::JvmSourceKind::FromDefinedPath) ++failures;
     QueryPerformanceCounter(&end);
     warm += seconds(start, end, frequency);
   }

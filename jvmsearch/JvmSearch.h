@@ -1,11 +1,15 @@
 #pragma once
-// The pieces of the runtime search, verification, version cache and library
-// loading. locateJvm (JvmLocator.h) is the entry point; these are declared for
-// it and for tests. Paths are narrow strings; a candidate passed by reference
-// is replaced by its normalised (absolute, lower-case) form.
+// The runtime search's decisions: which sources are asked in which order,
+// which registry family and version is tried, when the version cache answers,
+// which picked runtime is best, and which library of a runtime is loaded.
+// Everything the search needs from the system goes through SearchPlatform, so
+// these rules run natively against tables as well as on Windows. Paths are
+// narrow strings; a candidate passed by reference is replaced by its
+// normalised (absolute, lower-case) form.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jvmsearch/SearchRules.h"
 
@@ -13,76 +17,122 @@ namespace plimo {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 
-// --- Verification and version cache ---------------------------------------
+// What the search needs from the operating system. The Win32 shell answers
+// with the real calls (WinSearchPlatform.h); tests answer from tables.
+class SearchPlatform {
+ public:
+  virtual ~SearchPlatform() = default;
+
+  // --- Files ---
+  virtual bool fileExists(const std::string& path) = 0;
+  // True when path names an existing entry, with its last-write time (a
+  // 64-bit Windows file time).
+  virtual bool fileTime(const std::string& path, std::uint64_t& time) = 0;
+  // normalizePath of Paths.h: against the executable directory, absolute,
+  // lower-case; empty when that is impossible.
+  virtual std::string normalizePath(const std::string& path) = 0;
+  // The first line of a text file with its line end, cut to a value buffer;
+  // false when the file cannot be opened or is empty.
+  virtual bool readFirstLine(const std::string& file, std::string& line) = 0;
+
+  // --- Where runtimes are named ---
+  // False when the variable is unset, empty, or longer than a value buffer.
+  virtual bool environmentValue(const std::string& name, std::string& value) = 0;
+  // The first java.exe on the program search path.
+  virtual bool javaExeOnSearchPath(std::string& path) = 0;
+  // A value of any type as text (up to its first NUL); capacity is the buffer
+  // size it must fit in, terminator included.
+  virtual bool registryString(RegistryRoot root, const std::string& subkey, const char* valueName,
+                              std::string& value, std::size_t capacity) = 0;
+  // The subkey names of a key in the order the registry lists them; false
+  // when the key cannot be opened.
+  virtual bool registrySubkeys(RegistryRoot root, const std::string& key, std::vector<std::string>& names) = 0;
+
+  // --- Version cache and probe ---
+  // The cache entry of a normalised java.exe path as stored: the recorded
+  // file time's bytes and the version text. False when there is none.
+  virtual bool readVersionCache(const std::string& path, std::string& storedTime, std::string& version) = 0;
+  virtual void writeVersionCache(const std::string& path, const std::string& storedTime,
+                                 const std::string& version) = 0;
+  // Runs the java.exe with -version and takes its version line.
+  virtual bool probeVersion(const std::string& path, std::string& version) = 0;
+
+  // --- Runtime library ---
+  // Loads a library by its full path, with the runtime's bin directory (that
+  // of javaExe) on the DLL search path; null when absent or not loadable.
+  virtual void* loadLibrary(const std::string& library, const std::string& javaExe) = 0;
+  // Looks up JNI_CreateJavaVM in the module and fills the entry point slot.
+  virtual bool bindCreateJavaVm(void* module) = 0;
+};
+
+// --- Verification and version cache -----------------------------------------
 
 // home + "\jre\bin\java.exe" when that file exists, else home +
 // "\bin\java.exe" (not tested). The home text is used as written.
-std::string javaExeForHome(const std::string& home);
+std::string javaExeForHome(SearchPlatform& platform, const std::string& home);
+
+// How the cache records a file time: 8 bytes, least significant first.
+std::string fileTimeBytes(std::uint64_t time);
+// An entry answers only for the file time it was written for, and only with
+// a version a probe found (an empty one was not written by a probe).
+bool versionCacheAnswers(const std::string& storedTime, const std::string& version, std::uint64_t time);
+void storeJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+                     const std::string& version);
+bool lookupJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+                      std::string& version);
 
 // Normalises path, learns the runtime's version (cache or probe) and holds it
 // against the range. With application type 1 an accepted path is handed back
 // as the javaw.exe beside it, which must exist. version holds what was learnt.
-bool verifyJavaExeVersion(std::string& path, std::string& version, const std::string& minimum,
-                          const std::string& maximum, bool allowBeta);
-bool verifyJavaExe(std::string& path, const std::string& minimum, const std::string& maximum, bool allowBeta);
-
-// Runs `"<path>" -version` hidden, in the folder of path, reads its standard
-// error and takes the version line. Fails when the child cannot start, its
-// output ends (or fills 8192 bytes) without a version line, or it runs past
-// the time limit. Returns only once the child has ended: after the version
-// line it is given the rest of the time limit, and it is ended on every path
-// that gives up on it.
-bool probeJavaVersion(const std::string& path, std::string& version);
-// Ends the java.exe a probe on another thread is waiting for, if any, and
-// waits for it: the process is ending and must not leave it behind.
-void endRunningProbe();
-// The probe's time limit in milliseconds (a few seconds by default).
-void setProbeTimeLimit(unsigned milliseconds);
-
-// The per-user version cache, keyed by the normalised path of a java.exe and
-// valid while the file's last-write time is unchanged.
-void storeJvmVersion(const std::string& path, std::uint64_t lastWriteTime, const std::string& version);
-bool lookupJvmVersion(const std::string& path, std::uint64_t lastWriteTime, std::string& version);
+bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::string& version,
+                          const std::string& minimum, const std::string& maximum, bool allowBeta);
+bool verifyJavaExe(SearchPlatform& platform, std::string& path, const std::string& minimum,
+                   const std::string& maximum, bool allowBeta);
 
 // The highest-versioned runtime of the located list under one root, and over
-// both roots (the user's entry wins only when strictly higher).
-bool bestLocatedJvmUnder(RegistryRoot root, std::string& path, std::string& version, const std::string& minimum,
-                         const std::string& maximum);
-bool bestLocatedJvm(std::string& path, std::string& version, const std::string& minimum,
+// both roots (the user's entry wins only when strictly higher). Runtimes in
+// the list were picked by a person, so beta versions count.
+bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
+                         const std::string& minimum, const std::string& maximum);
+bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& version, const std::string& minimum,
                     const std::string& maximum);
-
-// --- Runtime library --------------------------------------------------------
-
-// Modules are returned as opaque handles (HMODULE); null when nothing loaded.
-// Each library is loaded by its full path with the runtime's bin directory
-// (the directory of the java.exe) on the DLL search path for the duration of
-// the load, because a current jvm.dll needs the C runtime DLLs kept there.
-void* loadJvmLibraryFromBin(const std::string& javaExe);
-void* loadJvmLibrary(const std::string& javaExe);
-// Looks up JNI_CreateJavaVM and fills the entry point slot (JniEntry.h).
-bool bindCreateJavaVm(void* module);
 
 // --- Search sequence ----------------------------------------------------------
 
-JvmSourceKind runSearchSequence(std::string& candidate, std::string& sourceName);
-bool readPreferredJre(std::string& line);
-bool jvmFromEnvironment(std::string& candidate, const std::string& name, const std::string& minimum,
-                        const std::string& maximum);
-bool jvmFromDirectory(std::string& candidate, const std::string& directory, const std::string& minimum,
-                      const std::string& maximum);
-bool jvmFromSearchPath(std::string& candidate, const std::string& minimum, const std::string& maximum);
-bool jvmFromRegistry(std::string& candidate, const std::string& minimum, const std::string& maximum);
-bool jvmFromJavaSoft(std::string& candidate, std::string& version, const std::string& minimum,
+// The first line of the base directory's ".sorbilane\pref_jre.cfg" without
+// its line end; false without a usable base directory or line.
+bool readPreferredJre(SearchPlatform& platform, std::string& line);
+JvmSourceKind runSearchSequence(SearchPlatform& platform, std::string& candidate, std::string& sourceName);
+bool jvmFromEnvironment(SearchPlatform& platform, std::string& candidate, const std::string& name,
+                        const std::string& minimum, const std::string& maximum);
+bool jvmFromDirectory(SearchPlatform& platform, std::string& candidate, const std::string& directory,
+                      const std::string& minimum, const std::string& maximum);
+bool jvmFromSearchPath(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
+                       const std::string& maximum);
+// The JavaSoft families, then the located list; equal versions choose the
+// runtime the user picked.
+bool jvmFromRegistry(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
                      const std::string& maximum);
+bool jvmFromJavaSoft(SearchPlatform& platform, std::string& candidate, std::string& version,
+                     const std::string& minimum, const std::string& maximum);
 // "CurrentVersion" of a development-kit and a runtime family decide the key.
-bool jvmFromCurrentVersion(std::string& candidate, std::string& version, const std::string& minimum,
-                           const std::string& maximum, const char* devKitFamily = JAVASOFT_JDK_KEY,
-                           const char* runtimeFamily = JAVASOFT_JRE_KEY);
-bool jvmFromJavaSoftSubkeys(std::string& candidate, std::string& version, const std::string& minimum,
-                            const std::string& maximum, const char* familyKey);
-// Reads a value of any type as text (up to its first NUL); capacity is the
-// buffer size the value must fit in, terminator included.
-bool readRegistryString(RegistryRoot root, const std::string& subkey, const char* valueName, std::string& value,
-                        std::size_t capacity);
+bool jvmFromCurrentVersion(SearchPlatform& platform, std::string& candidate, std::string& version,
+                           const std::string& minimum, const std::string& maximum,
+                           const char* devKitFamily = JAVASOFT_JDK_KEY, const char* runtimeFamily = JAVASOFT_JRE_KEY);
+bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, std::string& version,
+                            const std::string& minimum, const std::string& maximum, const char* familyKey);
+
+// --- Runtime library and the whole search --------------------------------------
+
+// The first library of the runtime that loads: beside the java.exe (the
+// configured VM type first), then in a JDK's private ../jre/bin. Null when
+// none does.
+void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe);
+
+// Finds a usable runtime, loads its library and binds JNI_CreateJavaVM. With
+// givenPath null: the configured search. Otherwise checks the given java.exe
+// (givenIsJavaExe) or Java home. With reportErrors the user is told why
+// nothing works (the message follows the source); the process goes on.
+bool locateJvm(SearchPlatform& platform, bool reportErrors, const char* givenPath, bool givenIsJavaExe);
 
 }  // namespace plimo

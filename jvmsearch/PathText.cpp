@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "jvmsearch/Paths.h"
 #include "launcher/Limits.h"
 
 namespace plimo {

@@ -4,8 +4,14 @@
 namespace plimo {
 
 // The text rules of the path utilities, free of any file-system access so
-// that they can be checked on their own. isRelativePath and
-// collapseBackslashes are declared in Paths.h.
+// that they can be checked on their own.
+
+// Relative in the launcher's sense: "c:\x", a quoted "c:\x" and "\\host\share"
+// are absolute; "c:/x", "c:x", "\x", "jre" and "." are relative.
+bool isRelativePath(const char* path);
+// Drops every backslash that directly follows another one; a leading pair
+// ("\\host\share") is kept so that a network path stays one.
+void collapseBackslashes(std::string& path);
 
 // "c:\", "c:\." and "c:\.\." (any first character): a drive root that
 // counts as existing without asking the file system.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jvmsearch/PathText.h"
+
 namespace plimo {
 
 // Path utilities shared by the whole launcher. Paths are narrow strings in the
@@ -14,9 +16,6 @@ bool fileExists(const char* path);
 // True when the path names an existing entry; stores its last-write time
 // (64-bit Windows file time) when time is not null.
 bool findFileTime(const char* path, std::uint64_t* time);
-// Relative in the launcher's sense: "c:\x", a quoted "c:\x" and "\\host\share"
-// are absolute; "c:/x", "c:x", "\x", "jre" and "." are relative.
-bool isRelativePath(const char* path);
 // Absolute, lower-case path of the launcher as its command line names it,
 // computed once; empty when the command line's quote is not closed.
 const char* executablePath();
@@ -26,9 +25,6 @@ std::string fullPathName(const std::string& path, std::size_t* fileNameOffset = 
 // The file of the module running, in its ANSI code page form (the short name
 // where the code page cannot hold the long one); empty when it cannot be read.
 std::string moduleFilePath();
-// Drops every backslash that directly follows another one; a leading pair
-// ("\\host\share") is kept so that a network path stays one.
-void collapseBackslashes(std::string& path);
 // The executable directory (with its trailing backslash) followed by source
 // when source is relative, else source; doubled backslashes collapsed. The
 // source's case is kept and "." or ".." are not resolved. Empty when the

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "jvmsearch/JvmSearch.h"
 #include "jvmsearch/Paths.h"
-#include "launcher/ConfigStore.h"
+#include "jvmsearch/SearchRules.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 
@@ -33,9 +33,9 @@ class ScopedDllDirectory {
   bool active_ = false;
 };
 
-// Loads one library by its full path, with the runtime's bin directory (the
-// executable's directory) on the search path for its dependencies.
-HMODULE loadRuntimeLibrary(const std::string& javaExe, const std::string& library) {
+}  // namespace
+
+void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe) {
   std::string full = fullPathName(library);
   if (full.empty() || !fileExists(full.c_str())) {
     trace("library %s: not present", library.c_str());
@@ -53,20 +53,6 @@ HMODULE loadRuntimeLibrary(const std::string& javaExe, const std::string& librar
     trace("library %s: loaded (dependencies from %s)", full.c_str(), bin.c_str());
   }
   return module;
-}
-
-}  // namespace
-
-void* loadJvmLibraryFromBin(const std::string& javaExe) {
-  for (const std::string& library : jvmLibrariesBeside(javaExe, getConfigString(cfg::PREFERRED_VM_TYPE))) {
-    if (HMODULE module = loadRuntimeLibrary(javaExe, library)) return module;
-  }
-  return nullptr;
-}
-
-void* loadJvmLibrary(const std::string& javaExe) {
-  if (void* module = loadJvmLibraryFromBin(javaExe)) return module;
-  return loadJvmLibraryFromBin(privateJreJavaExe(javaExe));
 }
 
 }  // namespace plimo

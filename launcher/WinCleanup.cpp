@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/Cleanup.h"
 #include "launcher/DeletionList.h"
 #include "launcher/LaunchState.h"

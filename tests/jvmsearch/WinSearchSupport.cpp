@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "jvmsearch/Paths.h"
 #include "jvmsearch/SearchRules.h"
 #include "jvmlaunch/JniEntry.h"

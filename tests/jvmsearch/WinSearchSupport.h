@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/ConfigStore.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
@@ -49,6 +50,8 @@ class SearchTest : public ::testing::Test {
   void setVariable(const char* name, const std::string& value);
 
   ScratchDir scratch;
+  // The search runs against the real system here.
+  SearchPlatform& system = windowsSearchPlatform();
 
  private:
   void reset();

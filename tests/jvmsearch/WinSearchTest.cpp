@@ -1,9 +1,11 @@
-// The search sequence, its sources and locateJvm with the runtime doubles.
+// The search against the real system (variables, search path, registry,
+// preferred-runtime file, libraries) with the runtime doubles; the decisions
+// alone are also checked natively against tables (JvmSearchTest).
 #include <gtest/gtest.h>
 
 #include "jvmlaunch/JniEntry.h"
 #include "jvmsearch/JvmLocator.h"
-#include "jvmsearch/JvmSearch.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "jvmsearch/Paths.h"
 #include "tests/jvmsearch/WinSearchSupport.h"
 
@@ -13,7 +15,6 @@ namespace {
 using SequenceTest = SearchTest;
 
 const std::string JRE_FAMILY = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
-const std::string JDK_FAMILY = "SOFTWARE\\JavaSoft\\Java Development Kit";
 
 struct Found {
   JvmSourceKind kind;
@@ -22,7 +23,7 @@ struct Found {
 };
 Found search() {
   Found f;
-  f.kind = runSearchSequence(f.candidate, f.source);
+  f.kind = runSearchSequence(windowsSearchPlatform(), f.candidate, f.source);
   return f;
 }
 
@@ -120,7 +121,7 @@ TEST_F(SequenceTest, PreferredRuntimeFileComesBeforeTheSequence) {
   CreateDirectoryA(scratch.file(".sorbilane").c_str(), nullptr);
   ASSERT_TRUE(writeFile(scratch.file(".sorbilane\\pref_jre.cfg"), preferred.home + "\r\n\r\nignored\r\n"));
   std::string line;
-  ASSERT_TRUE(readPreferredJre(line));
+  ASSERT_TRUE(readPreferredJre(system, line));
   EXPECT_EQ(line, preferred.home);
   Found f = search();
   EXPECT_EQ(f.kind, JvmSourceKind::FromDefinedPath);
@@ -129,7 +130,7 @@ TEST_F(SequenceTest, PreferredRuntimeFileComesBeforeTheSequence) {
 
   // An empty first line names the executable's directory, which holds no runtime.
   ASSERT_TRUE(writeFile(scratch.file(".sorbilane\\pref_jre.cfg"), "\n" + preferred.home));
-  ASSERT_TRUE(readPreferredJre(line));
+  ASSERT_TRUE(readPreferredJre(system, line));
   EXPECT_EQ(line, "");
   f = search();
   EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
@@ -155,129 +156,22 @@ TEST_F(SequenceTest, ABaseDirectoryThatCannotBeResolvedReadsNoPreferredRuntimeFi
     SCOPED_TRACE(base.substr(0, 4));
     configure(cfg::BASE_DIRECTORY, base);
     line = "untouched";
-    EXPECT_FALSE(readPreferredJre(line));
+    EXPECT_FALSE(readPreferredJre(system, line));
     EXPECT_EQ(line, "untouched");
     EXPECT_EQ(search().kind, JvmSourceKind::NotFound);
   }
-}
-
-TEST_F(SequenceTest, FallbackVariableFollowsTheLauncherKindAndComesLast) {
-  RuntimeHome plimo = makeHome(scratch.file("plimo"), "1.8.0_1");
-  RuntimeHome sorbilane = makeHome(scratch.file("sorbilane"), "1.8.0_2");
-  RuntimeHome sequence = makeHome(scratch.file("sequence"), "1.8.0_3");
-  setVariable("PLIMO_JAVA_HOME", plimo.home);
-  setVariable("SORBILANE_JAVA_HOME", sorbilane.home);
-  configure(cfg::SEARCH_SEQUENCE, "Y;EJAVA_HOME");
-  struct Case {
-    const char* kind;
-    const RuntimeHome* runtime;
-    const char* source;
-  } cases[] = {{"e", &plimo, "PLIMO_JAVA_HOME"}, {"i", &sorbilane, "SORBILANE_JAVA_HOME"}, {"x", nullptr, ""}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.kind);
-    configure(cfg::LAUNCHER_KIND, c.kind);
-    Found f = search();
-    if (c.runtime == nullptr) {
-      EXPECT_EQ(f.kind, JvmSourceKind::NotFound);
-      continue;
-    }
-    EXPECT_EQ(f.kind, JvmSourceKind::FromEnvironment);
-    EXPECT_EQ(f.candidate, c.runtime->normalizedJavaExe());
-    EXPECT_EQ(f.source, c.source);
-  }
-  setVariable("JAVA_HOME", sequence.home);
-  configure(cfg::LAUNCHER_KIND, "e");
-  EXPECT_EQ(search().source, "JAVA_HOME");
-}
-
-TEST_F(SequenceTest, BetaVersionsPassOnlyWhereAPersonChoseTheRuntime) {
-  RuntimeHome beta = makeHome(scratch.file("beta"), "1.5.0-beta");
-  setVariable("JAVA_HOME", beta.home);
-  setVariable("PLIMO_JAVA_HOME", beta.home);
-  configure(cfg::LAUNCHER_KIND, "e");
-  char path[32768];
-  GetEnvironmentVariableA("PATH", path, sizeof path);
-  setVariable("PATH", beta.binDir + ";" + path);
-  registerJavaSoft(JRE_FAMILY, "1.5", beta.home);
-  std::string candidate;
-  EXPECT_TRUE(jvmFromDirectory(candidate, beta.home, "", ""));
-  EXPECT_FALSE(jvmFromEnvironment(candidate, "JAVA_HOME", "", ""));
-  EXPECT_FALSE(jvmFromSearchPath(candidate, "", ""));
-  std::string version;
-  EXPECT_FALSE(jvmFromJavaSoft(candidate, version, "", ""));
-  configure(cfg::SEARCH_SEQUENCE, "Y;S;EJAVA_HOME");
-  EXPECT_EQ(search().kind, JvmSourceKind::NotFound);  // fallback variable rejects it too
-  configure(cfg::SEARCH_SEQUENCE, "Y;S;EJAVA_HOME;A" + beta.home);
-  EXPECT_EQ(search().kind, JvmSourceKind::FromDefinedPath);
-  EXPECT_EQ(beta.starts(), 1);  // every later look came from the cache
-}
-
-TEST_F(SequenceTest, CurrentVersionOfEachFamilyIsHeldAgainstTheRange) {
-  RuntimeHome jre15 = makeHome(scratch.file("jre15"), "1.5.0");
-  RuntimeHome jdk14 = makeHome(scratch.file("jdk14"), "1.4.2_05");
-  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JRE_FAMILY, "CurrentVersion", "1.5"));
-  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JDK_FAMILY, "CurrentVersion", "1.4"));
-  registerJavaSoft(JRE_FAMILY, "1.5", jre15.home);
-  registerJavaSoft(JDK_FAMILY, "1.4", jdk14.home);
-  std::string candidate, version;
-  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", "1.4"));
-  EXPECT_EQ(candidate, jdk14.normalizedJavaExe());
-  // Without a maximum the greater value wins, by numbers: "1.10" > "1.5".
-  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", ""));
-  EXPECT_EQ(candidate, jre15.normalizedJavaExe());
-  RuntimeHome jdk110 = makeHome(scratch.file("jdk110"), "1.10.0");
-  ASSERT_TRUE(setRegistryString(HKEY_LOCAL_MACHINE, JDK_FAMILY, "CurrentVersion", "1.10"));
-  registerJavaSoft(JDK_FAMILY, "1.10", jdk110.home);
-  ASSERT_TRUE(jvmFromCurrentVersion(candidate, version, "", ""));
-  EXPECT_EQ(candidate, jdk110.normalizedJavaExe());
-}
-
-TEST_F(SequenceTest, SubkeysAreWalkedFromTheGreatestVersion) {
-  RuntimeHome v14 = makeHome(scratch.file("v14"), "1.4.2_05");
-  RuntimeHome v19 = makeHome(scratch.file("v19"), "1.9.0");
-  RuntimeHome v110 = makeHome(scratch.file("v110"), "1.10.0", JvmLibrary::Loads);
-  registerJavaSoft(JRE_FAMILY, "1.4", v14.home);
-  registerJavaSoft(JRE_FAMILY, "1.9", v19.home);
-  registerJavaSoft(JRE_FAMILY, "1.10", v110.home);
-  registerJavaSoft(JRE_FAMILY, "1.3", scratch.file("v13"));
-  std::string candidate, version;
-  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "1.4", "", JRE_FAMILY.c_str()));
-  EXPECT_EQ(candidate, v110.normalizedJavaExe());
-  EXPECT_EQ(version, "1.10.0");
-  // A broken greatest entry is passed over; the range filters names first.
-  v110.setOutput("garbage\r\n");
-  SetFileAttributesA(v110.javaExe.c_str(), FILE_ATTRIBUTE_NORMAL);
-  deleteRegistryTree(HKEY_CURRENT_USER, "SOFTWARE\\kaldor-codework\\plimo\\jvms");
-  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "1.4", "", JRE_FAMILY.c_str()));
-  EXPECT_EQ(candidate, v19.normalizedJavaExe());
-  ASSERT_TRUE(jvmFromJavaSoftSubkeys(candidate, version, "", "1.4", JRE_FAMILY.c_str()));
-  EXPECT_EQ(candidate, v14.normalizedJavaExe());
-}
-
-TEST_F(SequenceTest, RegistryPrefersTheLocatedRuntimeOnEqualVersions) {
-  RuntimeHome javaSoft = makeHome(scratch.file("javasoft"), "1.4.2_05");
-  RuntimeHome located = makeHome(scratch.file("located"), "1.4.2_05");
-  registerJavaSoft(JRE_FAMILY, "1.4", javaSoft.home);
-  recordLocatedJvm(located.javaExe.c_str());
-  std::string candidate;
-  ASSERT_TRUE(jvmFromRegistry(candidate, "1.4", ""));
-  EXPECT_EQ(candidate, located.normalizedJavaExe());
-  javaSoft.setOutput(versionOutput("1.4.2_06"));
-  deleteRegistryTree(HKEY_CURRENT_USER, "SOFTWARE\\kaldor-codework\\plimo\\jvms");
-  ASSERT_TRUE(jvmFromRegistry(candidate, "1.4", ""));
-  EXPECT_EQ(candidate, javaSoft.normalizedJavaExe());
 }
 
 TEST_F(SequenceTest, ModernFamiliesAreTriedAfterTheClassicOnes) {
   RuntimeHome modern = makeHome(scratch.file("jdk-17"), "17.0.15");
   registerJavaSoft("SOFTWARE\\JavaSoft\\JDK", "17", modern.home);
   std::string candidate, version;
-  ASSERT_TRUE(jvmFromJavaSoft(candidate, version, "1.8", ""));
+  ASSERT_TRUE(jvmFromJavaSoft(system, candidate, version, "1.8", ""));
   EXPECT_EQ(candidate, modern.normalizedJavaExe());
   EXPECT_EQ(version, "17.0.15");
   RuntimeHome classic = makeHome(scratch.file("jre8"), "1.8.0_25");
   registerJavaSoft(JRE_FAMILY, "1.8", classic.home);
-  ASSERT_TRUE(jvmFromJavaSoft(candidate, version, "1.8", ""));
+  ASSERT_TRUE(jvmFromJavaSoft(system, candidate, version, "1.8", ""));
   EXPECT_EQ(candidate, classic.normalizedJavaExe());
 }
 
@@ -316,16 +210,16 @@ TEST_F(LocateTest, LibraryDirectoriesInTheirOrder) {
   RuntimeHome runtime = makeHome(scratch.file("jdk"), "1.8.0_25", JvmLibrary::NoEntry, false, "client");
   makeHome(scratch.file("jdk"), "1.8.0_25", JvmLibrary::Loads, false, "server");
   std::string exe = runtime.javaExe;
-  EXPECT_NE(loadJvmLibrary(exe), nullptr);
-  EXPECT_FALSE(bindCreateJavaVm(loadJvmLibrary(exe)));  // client before server
+  EXPECT_NE(loadJvmLibrary(system, exe), nullptr);
+  EXPECT_FALSE(system.bindCreateJavaVm(loadJvmLibrary(system, exe)));  // client before server
   configure(cfg::PREFERRED_VM_TYPE, "server");
-  EXPECT_TRUE(bindCreateJavaVm(loadJvmLibrary(exe)));
+  EXPECT_TRUE(system.bindCreateJavaVm(loadJvmLibrary(system, exe)));
 
   RuntimeHome jdk = makeHome(scratch.file("jdk2"), "1.8.0_25", JvmLibrary::None);
   makeHome(scratch.file("jdk2"), "1.8.0_25", JvmLibrary::Loads, true, "client");
   createJavaVmEntry = nullptr;
-  EXPECT_TRUE(bindCreateJavaVm(loadJvmLibrary(jdk.binDir + "\\javaw.exe")));
-  EXPECT_EQ(loadJvmLibrary(scratch.file("none\\bin\\java.exe")), nullptr);
+  EXPECT_TRUE(system.bindCreateJavaVm(loadJvmLibrary(system, jdk.binDir + "\\javaw.exe")));
+  EXPECT_EQ(loadJvmLibrary(system, scratch.file("none\\bin\\java.exe")), nullptr);
 }
 
 TEST_F(LocateTest, UnusableLibraryReportsBySourceKind) {

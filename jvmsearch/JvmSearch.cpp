@@ -1,0 +1,380 @@
+// The runtime search's decisions over a SearchPlatform; nothing here touches
+// the system itself.
+#include "jvmsearch/JvmSearch.h"
+
+#include <algorithm>
+
+#include "jvmsearch/JavaVersion.h"
+#include "jvmsearch/PathText.h"
+#include "launcher/ConfigStore.h"
+#include "launcher/ErrorReport.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+
+namespace plimo {
+
+namespace {
+
+// "CurrentVersion" is read into a buffer of this size; a longer value is no
+// version name.
+constexpr std::size_t CURRENT_VERSION_CAPACITY = 100;
+
+const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
+
+// The list key itself, without the separator that ends its prefix.
+std::string locatedListKey() {
+  std::string key = LOCATED_JVMS_KEY;
+  key.pop_back();
+  return key;
+}
+
+// Of two candidates, the first when it is found and the second is not or has
+// a strictly lower version; ties go to the second.
+bool firstWins(bool first, const std::string& firstVersion, bool second, const std::string& secondVersion) {
+  return first && (!second || compareVersions(firstVersion, secondVersion) > 0);
+}
+
+}  // namespace
+
+std::string javaExeForHome(SearchPlatform& platform, const std::string& home) {
+  std::string nested = home + "\\jre\\bin\\java.exe";
+  if (platform.fileExists(nested)) return nested;
+  return home + "\\bin\\java.exe";
+}
+
+std::string fileTimeBytes(std::uint64_t time) {
+  std::string bytes(8, '\0');
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<char>(static_cast<unsigned char>(time >> (8 * i)));
+  return bytes;
+}
+
+bool versionCacheAnswers(const std::string& storedTime, const std::string& version, std::uint64_t time) {
+  return storedTime == fileTimeBytes(time) && !version.empty();
+}
+
+void storeJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+                     const std::string& version) {
+  platform.writeVersionCache(path, fileTimeBytes(lastWriteTime), version);
+}
+
+bool lookupJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+                      std::string& version) {
+  std::string storedTime, stored;
+  if (!platform.readVersionCache(path, storedTime, stored) || !versionCacheAnswers(storedTime, stored, lastWriteTime)) {
+    return false;
+  }
+  version = stored;
+  return true;
+}
+
+bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::string& version,
+                          const std::string& minimum, const std::string& maximum, bool allowBeta) {
+  std::string given = path;
+  path = platform.normalizePath(path);
+  version.clear();
+  std::uint64_t time = 0;
+  if (path.empty() || !platform.fileTime(path, time)) {
+    trace("candidate %s: no such file", given.c_str());
+    return false;
+  }
+  if (lookupJvmVersion(platform, path, time, version)) {
+    trace("candidate %s: cached version \"%s\"", path.c_str(), version.c_str());
+  } else if (platform.probeVersion(path, version)) {
+    storeJvmVersion(platform, path, time, version);
+  } else {
+    trace("candidate %s: rejected, probe failed", path.c_str());
+    return false;
+  }
+  if (!versionAcceptable(version, minimum, maximum, allowBeta)) {
+    trace("candidate %s: rejected, version \"%s\" outside [%s, %s]%s", path.c_str(), version.c_str(),
+          minimum.c_str(), maximum.c_str(), allowBeta ? "" : " or beta");
+    return false;
+  }
+  if (getConfigInt(cfg::APPLICATION_TYPE) == 1) {
+    path = windowedJavaExe(path);
+    if (!platform.fileExists(path)) {
+      trace("candidate %s: rejected, no windowed runtime", path.c_str());
+      return false;
+    }
+  }
+  trace("candidate %s: accepted, version \"%s\"", path.c_str(), version.c_str());
+  return true;
+}
+
+bool verifyJavaExe(SearchPlatform& platform, std::string& path, const std::string& minimum,
+                   const std::string& maximum, bool allowBeta) {
+  std::string version;
+  return verifyJavaExeVersion(platform, path, version, minimum, maximum, allowBeta);
+}
+
+bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
+                         const std::string& minimum, const std::string& maximum) {
+  std::vector<std::string> names;
+  if (!platform.registrySubkeys(root, locatedListKey(), names)) return false;
+  std::string best;
+  bool found = false;
+  for (const std::string& name : names) {
+    std::string candidate = pathFromKeyName(name);
+    std::string candidateVersion;
+    trace("located list %s: %s", rootName(root), candidate.c_str());
+    if (verifyJavaExeVersion(platform, candidate, candidateVersion, minimum, maximum, true) &&
+        compareVersions(candidateVersion, best) > 0) {
+      best = candidateVersion;
+      version = candidateVersion;
+      path = candidate;
+      found = true;
+    }
+  }
+  return found;
+}
+
+bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& version, const std::string& minimum,
+                    const std::string& maximum) {
+  std::string userPath, userVersion, machinePath, machineVersion;
+  bool user = bestLocatedJvmUnder(platform, RegistryRoot::CurrentUser, userPath, userVersion, minimum, maximum);
+  bool machine =
+      bestLocatedJvmUnder(platform, RegistryRoot::LocalMachine, machinePath, machineVersion, minimum, maximum);
+  if (!user && !machine) return false;
+  if (firstWins(user, userVersion, machine, machineVersion)) {
+    path = userPath;
+    version = userVersion;
+  } else {
+    path = machinePath;
+    version = machineVersion;
+  }
+  trace("located list: best %s, version \"%s\"", path.c_str(), version.c_str());
+  return true;
+}
+
+bool readPreferredJre(SearchPlatform& platform, std::string& line) {
+  std::string base = platform.normalizePath(getConfigString(cfg::BASE_DIRECTORY));
+  // Without a base the name would start at the root of the current drive and
+  // read some other program's file.
+  if (base.empty()) {
+    trace("preferred runtime file: no usable base directory");
+    return false;
+  }
+  std::string file = base + "\\.sorbilane\\pref_jre.cfg";
+  collapseBackslashes(file);
+  std::string first;
+  if (!platform.readFirstLine(file, first)) {
+    trace("preferred runtime file %s: absent or empty", file.c_str());
+    return false;
+  }
+  line = withoutLineEnd(first);
+  trace("preferred runtime file %s: names \"%s\"", file.c_str(), line.c_str());
+  return true;
+}
+
+bool jvmFromEnvironment(SearchPlatform& platform, std::string& candidate, const std::string& name,
+                        const std::string& minimum, const std::string& maximum) {
+  std::string value;
+  if (!platform.environmentValue(name, value)) {
+    trace("variable %s: not set, or too long", name.c_str());
+    return false;
+  }
+  trace("variable %s: home %s", name.c_str(), value.c_str());
+  candidate = javaExeForHome(platform, value);
+  return verifyJavaExe(platform, candidate, minimum, maximum, false);
+}
+
+bool jvmFromDirectory(SearchPlatform& platform, std::string& candidate, const std::string& directory,
+                      const std::string& minimum, const std::string& maximum) {
+  std::string home = platform.normalizePath(directory);
+  trace("directory \"%s\": home %s", directory.c_str(), home.c_str());
+  if (home.empty()) return false;
+  candidate = javaExeForHome(platform, home);
+  return verifyJavaExe(platform, candidate, minimum, maximum, true);
+}
+
+bool jvmFromSearchPath(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
+                       const std::string& maximum) {
+  if (!platform.javaExeOnSearchPath(candidate)) {
+    trace("search path: no java.exe");
+    return false;
+  }
+  trace("search path: %s", candidate.c_str());
+  return verifyJavaExe(platform, candidate, minimum, maximum, false);
+}
+
+bool jvmFromCurrentVersion(SearchPlatform& platform, std::string& candidate, std::string& version,
+                           const std::string& minimum, const std::string& maximum, const char* devKitFamily,
+                           const char* runtimeFamily) {
+  // A family's CurrentVersion counts only when it is in the range.
+  auto currentVersion = [&](const char* family) {
+    std::string name;
+    if (!platform.registryString(RegistryRoot::LocalMachine, family, "CurrentVersion", name,
+                                 CURRENT_VERSION_CAPACITY) ||
+        !versionNameInRange(name, minimum, maximum)) {
+      name.clear();
+    }
+    return name;
+  };
+  std::string devKit = currentVersion(devKitFamily);
+  std::string runtime = currentVersion(runtimeFamily);
+  std::string key = compareVersions(devKit, runtime) > 0 ? std::string(devKitFamily) + "\\" + devKit
+                                                          : std::string(runtimeFamily) + "\\" + runtime;
+  trace("registry: CurrentVersion \"%s\" (%s), \"%s\" (%s): trying %s", devKit.c_str(), devKitFamily,
+        runtime.c_str(), runtimeFamily, key.c_str());
+  std::string home;
+  if (!platform.registryString(RegistryRoot::LocalMachine, key, "JavaHome", home, VALUE_BUFFER_SIZE)) {
+    trace("registry: %s has no JavaHome", key.c_str());
+    return false;
+  }
+  candidate = javaExeForHome(platform, home);
+  return verifyJavaExeVersion(platform, candidate, version, minimum, maximum, false);
+}
+
+bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, std::string& version,
+                            const std::string& minimum, const std::string& maximum, const char* familyKey) {
+  std::vector<std::string> subkeys;
+  if (!platform.registrySubkeys(RegistryRoot::LocalMachine, familyKey, subkeys)) {
+    trace("registry: no %s", familyKey);
+    return false;
+  }
+  std::vector<std::string> names;
+  for (const std::string& name : subkeys) {
+    if (versionNameInRange(name, minimum, maximum)) {
+      names.push_back(name);
+    } else {
+      trace("registry: %s\\%s outside the range", familyKey, name.c_str());
+    }
+  }
+  std::stable_sort(names.begin(), names.end(),
+                   [](const std::string& a, const std::string& b) { return compareVersions(a, b) < 0; });
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    std::string key = std::string(familyKey) + "\\" + *it;
+    std::string home;
+    if (!platform.registryString(RegistryRoot::LocalMachine, key, "JavaHome", home, VALUE_BUFFER_SIZE)) {
+      trace("registry: %s has no JavaHome", key.c_str());
+      continue;
+    }
+    trace("registry: %s names %s", key.c_str(), home.c_str());
+    candidate = javaExeForHome(platform, home);
+    if (verifyJavaExeVersion(platform, candidate, version, minimum, maximum, false)) return true;
+  }
+  return false;
+}
+
+bool jvmFromJavaSoft(SearchPlatform& platform, std::string& candidate, std::string& version,
+                     const std::string& minimum, const std::string& maximum) {
+  if (jvmFromCurrentVersion(platform, candidate, version, minimum, maximum) ||
+      jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_JRE_KEY) ||
+      jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_JDK_KEY)) {
+    return true;
+  }
+  // Java 9 and later register under shorter family names.
+  return jvmFromCurrentVersion(platform, candidate, version, minimum, maximum, JAVASOFT_MODERN_JDK_KEY,
+                               JAVASOFT_MODERN_JRE_KEY) ||
+         jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_MODERN_JRE_KEY) ||
+         jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_MODERN_JDK_KEY);
+}
+
+bool jvmFromRegistry(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
+                     const std::string& maximum) {
+  std::string javaSoftPath, javaSoftVersion, locatedPath, locatedVersion;
+  bool javaSoft = jvmFromJavaSoft(platform, javaSoftPath, javaSoftVersion, minimum, maximum);
+  bool located = bestLocatedJvm(platform, locatedPath, locatedVersion, minimum, maximum);
+  if (!javaSoft && !located) return false;
+  candidate = firstWins(javaSoft, javaSoftVersion, located, locatedVersion) ? javaSoftPath : locatedPath;
+  trace("registry: chose %s", candidate.c_str());
+  return true;
+}
+
+JvmSourceKind runSearchSequence(SearchPlatform& platform, std::string& candidate, std::string& sourceName) {
+  std::string sequence = getConfigString(cfg::SEARCH_SEQUENCE);
+  std::string minimum = getConfigString(cfg::MIN_VERSION);
+  std::string maximum = getConfigString(cfg::MAX_VERSION);
+  trace("search: sequence \"%s\", range [%s, %s]", sequence.c_str(), minimum.c_str(), maximum.c_str());
+
+  std::string line;
+  if (readPreferredJre(platform, line) && jvmFromDirectory(platform, candidate, line, minimum, maximum)) {
+    sourceName = line;
+    return JvmSourceKind::FromDefinedPath;
+  }
+  for (const SearchEntry& entry : parseSearchSequence(sequence)) {
+    trace("search: entry %c \"%s\"", entry.letter, entry.argument.c_str());
+    switch (entry.letter) {
+      case 'E':
+        if (jvmFromEnvironment(platform, candidate, entry.argument, minimum, maximum)) {
+          sourceName = entry.argument;
+          return JvmSourceKind::FromEnvironment;
+        }
+        break;
+      case 'A':
+      case 'R':
+        if (jvmFromDirectory(platform, candidate, entry.argument, minimum, maximum)) {
+          sourceName = entry.argument;
+          return JvmSourceKind::FromDefinedPath;
+        }
+        break;
+      case 'S':
+        if (jvmFromSearchPath(platform, candidate, minimum, maximum)) {
+          sourceName = entry.argument;
+          return JvmSourceKind::FromSearchPath;
+        }
+        break;
+      case 'Y':
+        if (jvmFromRegistry(platform, candidate, minimum, maximum)) return JvmSourceKind::FromRegistry;
+        break;
+      default:
+        trace("search: entry ignored");
+        break;
+    }
+  }
+  if (const char* variable = fallbackVariable(launcherKind())) {
+    if (jvmFromEnvironment(platform, candidate, variable, minimum, maximum)) {
+      sourceName = variable;
+      return JvmSourceKind::FromEnvironment;
+    }
+  }
+  return JvmSourceKind::NotFound;
+}
+
+void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe) {
+  std::string preferredType = getConfigString(cfg::PREFERRED_VM_TYPE);
+  for (const std::string& exe : {javaExe, privateJreJavaExe(javaExe)}) {
+    for (const std::string& library : jvmLibrariesBeside(exe, preferredType)) {
+      if (void* module = platform.loadLibrary(library, exe)) return module;
+    }
+  }
+  return nullptr;
+}
+
+bool locateJvm(SearchPlatform& platform, bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
+  std::string candidate;
+  std::string sourceName;
+  JvmSourceKind kind = JvmSourceKind::NotFound;
+  if (givenPath != nullptr) {
+    std::string minimum = getConfigString(cfg::MIN_VERSION);
+    std::string maximum = getConfigString(cfg::MAX_VERSION);
+    trace("search: given %s \"%s\"", givenIsJavaExe ? "runtime" : "home", givenPath);
+    candidate = givenPath;
+    if ((givenIsJavaExe && verifyJavaExe(platform, candidate, minimum, maximum, true)) ||
+        jvmFromDirectory(platform, candidate, givenPath, minimum, maximum)) {
+      kind = JvmSourceKind::FromDefinedPath;
+      sourceName = givenPath;
+    }
+  } else {
+    kind = runSearchSequence(platform, candidate, sourceName);
+  }
+  if (kind == JvmSourceKind::NotFound) {
+    trace("search: no runtime found");
+    if (reportErrors) showConfigMessage(msg::NO_JVM, nullptr, nullptr);
+    return false;
+  }
+  trace("search: %s from %s \"%s\"", candidate.c_str(), sourceKindName(kind), sourceName.c_str());
+  void* module = loadJvmLibrary(platform, candidate);
+  if (module != nullptr && platform.bindCreateJavaVm(module)) {
+    trace("search: runtime library bound");
+    return true;
+  }
+  trace("search: runtime library of %s unusable", candidate.c_str());
+  if (reportErrors) {
+    SourceMessage message = messageForSource(kind);
+    showConfigMessage(message.id, message.placeholder, message.placeholder ? sourceName.c_str() : nullptr);
+  }
+  return false;
+}
+
+}  // namespace plimo

@@ -1,0 +1,180 @@
+// The runtime search against the real system: files, variables, the program
+// search path, the registry (JavaSoft families, the located list and the
+// version cache), the probe and library loading. The decisions are in
+// JvmSearch.cpp.
+#include "jvmsearch/WinSearchPlatform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/JvmLocator.h"
+#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinRegistry.h"
+#include "launcher/Lasting.h"
+#include "launcher/Limits.h"
+#include "launcher/Trace.h"
+#include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
+
+namespace plimo {
+
+namespace {
+
+UniqueKey openKey(HKEY root, const std::string& subkey, REGSAM access) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) return UniqueKey();
+  return UniqueKey(key);
+}
+
+UniqueKey createKey(HKEY root, const std::string& subkey) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return UniqueKey();
+  }
+  return UniqueKey(key);
+}
+
+class WinSearchPlatform final : public SearchPlatform {
+ public:
+  bool fileExists(const std::string& path) override { return plimo::fileExists(path.c_str()); }
+
+  bool fileTime(const std::string& path, std::uint64_t& time) override { return findFileTime(path.c_str(), &time); }
+
+  std::string normalizePath(const std::string& path) override { return plimo::normalizePath(path); }
+
+  bool readFirstLine(const std::string& file, std::string& line) override {
+    std::FILE* in = std::fopen(file.c_str(), "rt");
+    if (in == nullptr) return false;
+    char buffer[VALUE_BUFFER_SIZE];
+    bool read = std::fgets(buffer, sizeof buffer, in) != nullptr;
+    std::fclose(in);
+    if (read) line = buffer;
+    return read;
+  }
+
+  bool environmentValue(const std::string& name, std::string& value) override {
+    wchar_t wide[VALUE_BUFFER_SIZE];
+    DWORD n = GetEnvironmentVariableW(wideFrom(name.c_str(), CP_ACP).c_str(), wide, VALUE_BUFFER_SIZE);
+    if (n == 0 || n >= VALUE_BUFFER_SIZE) return false;
+    // Read wide: a home in a folder the ANSI code page cannot hold is taken by
+    // its short name instead of a garbled one.
+    value = ansiValue(wide);
+    return true;
+  }
+
+  bool javaExeOnSearchPath(std::string& path) override {
+    wchar_t found[PATH_BUFFER_SIZE];
+    DWORD n = SearchPathW(nullptr, L"java.exe", nullptr, PATH_BUFFER_SIZE, found, nullptr);
+    if (n == 0 || n >= PATH_BUFFER_SIZE) return false;
+    path = ansiValue(found);
+    return true;
+  }
+
+  bool registryString(RegistryRoot root, const std::string& subkey, const char* valueName, std::string& value,
+                      std::size_t capacity) override {
+    UniqueKey key = openKey(rootKey(root), subkey, KEY_READ);
+    if (!key) return false;
+    // Read wide, like the variables.
+    std::wstring buffer(capacity + 1, L'\0');
+    DWORD size = static_cast<DWORD>(capacity * sizeof(wchar_t));
+    std::wstring name = wideFrom(valueName, CP_ACP);
+    if (RegQueryValueExW(key.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&buffer[0]), &size) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    buffer[std::min<std::size_t>(size / sizeof(wchar_t), capacity)] = L'\0';
+    value = ansiValue(buffer.c_str());
+    return true;
+  }
+
+  bool registrySubkeys(RegistryRoot root, const std::string& key, std::vector<std::string>& names) override {
+    UniqueKey opened = openKey(rootKey(root), key, KEY_READ);
+    if (!opened) return false;
+    names.clear();
+    for (DWORD index = 0;; ++index) {
+      char name[PATH_BUFFER_SIZE];
+      DWORD size = sizeof name;
+      LONG result = RegEnumKeyExA(opened.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
+      // A name longer than a path buffer names no version and no path.
+      if (result == ERROR_MORE_DATA) continue;
+      if (result != ERROR_SUCCESS) break;
+      names.emplace_back(name, size);
+    }
+    return true;
+  }
+
+  bool readVersionCache(const std::string& path, std::string& storedTime, std::string& version) override {
+    UniqueKey key = openKey(HKEY_CURRENT_USER, registryKeyForPath(path, VERSION_CACHE_KEY), KEY_READ);
+    if (!key) return false;
+    unsigned char stored[16];
+    DWORD size = sizeof stored;
+    if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, nullptr, stored, &size) != ERROR_SUCCESS) return false;
+    storedTime.assign(reinterpret_cast<const char*>(stored), size);
+    char text[VALUE_BUFFER_SIZE];
+    size = sizeof text - 1;
+    if (RegQueryValueExA(key.get(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) !=
+        ERROR_SUCCESS) {
+      return false;
+    }
+    text[size] = '\0';
+    version = text;
+    return true;
+  }
+
+  void writeVersionCache(const std::string& path, const std::string& storedTime,
+                         const std::string& version) override {
+    std::string keyName = registryKeyForPath(path, VERSION_CACHE_KEY);
+    UniqueKey key = createKey(HKEY_CURRENT_USER, keyName);
+    if (!key) {
+      trace("cache: cannot create %s", keyName.c_str());
+      return;
+    }
+    RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(storedTime.data()),
+                   static_cast<DWORD>(storedTime.size()));
+    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   static_cast<DWORD>(version.size() + 1));
+  }
+
+  bool probeVersion(const std::string& path, std::string& version) override {
+    return probeJavaVersion(path, version);
+  }
+
+  void* loadLibrary(const std::string& library, const std::string& javaExe) override {
+    return loadRuntimeLibrary(library, javaExe);
+  }
+
+  bool bindCreateJavaVm(void* module) override {
+    FARPROC entry = GetProcAddress(static_cast<HMODULE>(module), "JNI_CreateJavaVM");
+    if (entry == nullptr) {
+      trace("library: no JNI_CreateJavaVM");
+      return false;
+    }
+    createJavaVmEntry = reinterpret_cast<CreateJavaVmFunction>(reinterpret_cast<void*>(entry));
+    return true;
+  }
+};
+
+}  // namespace
+
+SearchPlatform& windowsSearchPlatform() {
+  // Never destroyed: the worker may still search while the process ends.
+  static Lasting<WinSearchPlatform> platform;
+  return platform.get();
+}
+
+bool locateJvm(bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
+  return locateJvm(windowsSearchPlatform(), reportErrors, givenPath, givenIsJavaExe);
+}
+
+void recordLocatedJvm(const char* path) {
+  std::string keyName = registryKeyForPath(path, LOCATED_JVMS_KEY);
+  UniqueKey key = createKey(HKEY_LOCAL_MACHINE, keyName);
+  if (!key) key = createKey(HKEY_CURRENT_USER, keyName);
+  trace("located list: %s %s", path, key ? "recorded" : "not recorded");
+}
+
+}  // namespace plimo
