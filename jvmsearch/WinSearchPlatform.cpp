@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "jvmlaunch/JniEntry.h"
@@ -47,13 +48,12 @@ class WinSearchPlatform final : public SearchPlatform {
   std::string normalizePath(const std::string& path) override { return plimo::normalizePath(path); }
 
   bool readFirstLine(const std::string& file, std::string& line) override {
-    std::FILE* in = std::fopen(file.c_str(), "rt");
-    if (in == nullptr) return false;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rt"), &std::fclose);
+    if (!in) return false;
     char buffer[VALUE_BUFFER_SIZE];
-    bool read = std::fgets(buffer, sizeof buffer, in) != nullptr;
-    std::fclose(in);
-    if (read) line = buffer;
-    return read;
+    if (std::fgets(buffer, sizeof buffer, in.get()) == nullptr) return false;
+    line = buffer;
+    return true;
   }
 
   bool environmentValue(const std::string& name, std::string& value) override {
