@@ -148,6 +148,68 @@ void appendRuntimeJar(LaunchPlatform& platform, std::string& option) {
   option += "\\.sorbilane\\sblruntime.jar;";
 }
 
+bool appendFileItem(LaunchPlatform& platform, std::string& option, const std::string& name) {
+  std::string path = platform.resolveAgainstExeDir(name);
+  bool exists = platform.fileExists(path);
+  option += path;
+  option += ';';
+  return exists;
+}
+
+bool appendVariableItem(LaunchPlatform& platform, std::string& option, const std::string& name, bool required) {
+  std::string value;
+  // An empty variable adds nothing usable: a required one is reported like
+  // an undefined one, which names the variable to fix.
+  if (!platform.environmentVariable(name, value) || value.empty()) {
+    trace("launch: class path variable %s undefined or empty", name.c_str());
+    if (!required) return false;
+    fatalMessage(msg::VARIABLE_UNDEFINED, "%ENV_VAR_NAME%", name.c_str());
+  }
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  option += value;
+  if (value.empty() || value.back() != ';') option += ';';
+  return true;
+}
+
+bool appendScannedDirectoryItem(LaunchPlatform& platform, std::string& option, const std::string& name) {
+  std::string dir = platform.resolveAgainstExeDir(name);
+  bool jars = appendDirectoryArchives(platform, option, dir, "jar");
+  bool zips = appendDirectoryArchives(platform, option, dir, "zip");
+  return jars || zips;
+}
+
+void appendConfiguredItem(LaunchPlatform& platform, std::string& option, const std::string& item) {
+  if (item.size() < 2) {
+    // A kind letter without flag or name names nothing to add or require.
+    trace("launch: class path item '%s' has no name; ignored", item.c_str());
+    return;
+  }
+  const char kind = item[0];
+  const bool required = item[1] == '1';
+  const std::string name = item.substr(2);
+  bool found = false;
+  switch (kind) {
+    case 'A':
+    case 'D':
+      found = appendFileItem(platform, option, name);
+      break;
+    case 'E':
+      found = appendVariableItem(platform, option, name, required);
+      break;
+    case 'S':
+      found = appendScannedDirectoryItem(platform, option, name);
+      break;
+    default:
+      // Nothing this launcher knows how to provide; required, it is missing.
+      trace("launch: class path item '%s' of unknown kind", item.c_str());
+      break;
+  }
+  if (required && !found) {
+    trace("launch: required class path item '%s' missing", item.c_str());
+    fatalMessage(msg::CLASS_PATH_ENTRY_MISSING, "%FILE_NAME%", name.c_str());
+  }
+}
+
 void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const std::string& tempDir) {
   appendDirectoryArchives(platform, option, tempDir, "jar");
   appendDirectoryArchives(platform, option, tempDir, "zip");
@@ -160,56 +222,7 @@ void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const
     if (end == std::string::npos) end = configured.size();
     const std::string item = configured.substr(begin, end - begin);
     begin = end + 1;
-    if (item.empty()) continue;
-    if (item.size() < 2) {
-      // A kind letter without flag or name names nothing to add or require.
-      trace("launch: class path item '%s' has no name; ignored", item.c_str());
-      continue;
-    }
-    const char kind = item[0];
-    const bool required = item[1] == '1';
-    const std::string name = item.substr(2);
-    bool found = false;
-    switch (kind) {
-      case 'A':
-      case 'D': {
-        std::string path = platform.resolveAgainstExeDir(name);
-        found = platform.fileExists(path);
-        option += path;
-        option += ';';
-        break;
-      }
-      case 'E': {
-        std::string value;
-        // An empty variable adds nothing usable: a required one is reported
-        // like an undefined one, which names the variable to fix.
-        if (!platform.environmentVariable(name, value) || value.empty()) {
-          trace("launch: class path variable %s undefined or empty", name.c_str());
-          if (!required) continue;
-          fatalMessage(msg::VARIABLE_UNDEFINED, "%ENV_VAR_NAME%", name.c_str());
-        }
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        option += value;
-        if (value.empty() || value.back() != ';') option += ';';
-        found = true;
-        break;
-      }
-      case 'S': {
-        std::string dir = platform.resolveAgainstExeDir(name);
-        bool jars = appendDirectoryArchives(platform, option, dir, "jar");
-        bool zips = appendDirectoryArchives(platform, option, dir, "zip");
-        found = jars || zips;
-        break;
-      }
-      default:
-        // Nothing this launcher knows how to provide; required, it is missing.
-        trace("launch: class path item '%s' of unknown kind", item.c_str());
-        break;
-    }
-    if (required && !found) {
-      trace("launch: required class path item '%s' missing", item.c_str());
-      fatalMessage(msg::CLASS_PATH_ENTRY_MISSING, "%FILE_NAME%", name.c_str());
-    }
+    if (!item.empty()) appendConfiguredItem(platform, option, item);
   }
 }
 

@@ -72,7 +72,26 @@ void substituteLauncherVariables(std::string& text, const std::string& exeDir, c
 // Built without a length limit. Missing required items end the process with
 // message 1006 or 1008.
 std::string buildClassPathOption(LaunchPlatform& platform, const std::string& tempDir);
+// Appends each element followed by ";": the archives of tempDir (jars, then
+// zips), the runtime jar, then the configured items of entry 121 in order
+// (empty items skipped).
 void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const std::string& tempDir);
+// One configured item: a kind letter, a flag ('1': required) and a name. An
+// item shorter than two characters is ignored. 'A' and 'D' name a file or
+// directory, 'E' a variable, 'S' a directory to scan; other kinds add
+// nothing. A required item that is missing ends the process with message
+// 1006 (1008 for a variable).
+void appendConfiguredItem(LaunchPlatform& platform, std::string& option, const std::string& item);
+// The name resolved against the executable directory, added whether or not
+// it exists; true when it exists.
+bool appendFileItem(LaunchPlatform& platform, std::string& option, const std::string& name);
+// The variable's value, without one pair of enclosing quotes, and ";" unless
+// it ends with one. An undefined or empty variable adds nothing and returns
+// false; when required it ends the process with message 1008.
+bool appendVariableItem(LaunchPlatform& platform, std::string& option, const std::string& name, bool required);
+// The jars, then the zips of the directory named (resolved against the
+// executable directory); true when the directory exists, even if empty.
+bool appendScannedDirectoryItem(LaunchPlatform& platform, std::string& option, const std::string& name);
 // Appends dir\name; for every "*.<ext>" match; false (nothing appended) when
 // dir does not exist.
 bool appendDirectoryArchives(LaunchPlatform& platform, std::string& option, const std::string& dir,

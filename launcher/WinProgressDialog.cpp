@@ -16,6 +16,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Payload.h"
 #include "launcher/Trace.h"
+#include "launcher/WorkerSteps.h"
 #include "provision/TarReader.h"
 #include "provision/WinDownload.h"
 #include "provision/WinJreArchive.h"
@@ -27,8 +28,6 @@ namespace plimo {
 
 namespace {
 
-constexpr int WATCHER_POLL_MS = 100;
-constexpr int WATCHER_MAX_POLLS = 600;
 constexpr int JNI_VERSION_1_2_VALUE = 0x00010002;
 
 void setProgress(HWND dialog, int position) {
@@ -37,15 +36,6 @@ void setProgress(HWND dialog, int position) {
 
 void setProgressRange(HWND dialog, int maximum) {
   SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
-}
-
-// Between the steps of the launch: once the process is ending, the worker
-// waits for the end instead of writing, searching or launching under the
-// exit handlers.
-void stopIfEnding() {
-  if (!processEnding) return;
-  trace("worker: the process is ending; no further step");
-  parkThread();
 }
 
 // Moves the bar with the share of the payload written. Each move is a
@@ -64,6 +54,49 @@ class PayloadBar final : public PayloadProgress {
  private:
   HWND dialog_;
   int shown_ = 0;
+};
+
+// The runtime steps with the real dialogs, downloads and files.
+class DialogWorker final : public WorkerPlatform {
+ public:
+  explicit DialogWorker(HWND dialog) : dialog_(dialog) {}
+  // Once the process is ending, the worker waits for the end instead of
+  // writing, searching or launching under the exit handlers.
+  void stopIfEnding() override {
+    if (!processEnding) return;
+    trace("worker: the process is ending; no further step");
+    parkThread();
+  }
+  void enterTempDir() override { _chdir(tempDir.c_str()); }
+  bool runtimeArchivePresent() override {
+    char archive[PATH_BUFFER_SIZE];
+    return _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
+  }
+  bool searchRuntime() override { return locateJvm(false, nullptr, false); }
+  std::intptr_t showRuntimeChoice() override {
+    return DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE), dialog_,
+                           runtimeChoiceDialog, 0);
+  }
+  void downloadRuntimeArchive(const std::string& address) override { downloadJre(dialog_, address.c_str()); }
+  void setProgressRange(int maximum) override { plimo::setProgressRange(dialog_, maximum); }
+  void unpackRuntimeArchive() override { unpackJreArchive(dialog_); }
+
+ private:
+  HWND dialog_;
+};
+
+// The watcher's looks at the process's windows and its moves of the bar.
+class DialogWatcher final : public WatcherPlatform {
+ public:
+  explicit DialogWatcher(HWND dialog) : dialog_(dialog), self_(GetCurrentProcessId()) {}
+  bool applicationWindowShown() override { return countVisibleProcessWindows(self_) > 1; }
+  void setProgressPosition(int position) override { setProgress(dialog_, position); }
+  void waitPoll() override { Sleep(WATCHER_POLL_MS); }
+  void hideDialog() override { ShowWindow(dialog_, SW_HIDE); }
+
+ private:
+  HWND dialog_;
+  DWORD self_;
 };
 
 }  // namespace
@@ -137,42 +170,8 @@ DWORD WINAPI launchWorker(LPVOID param) {
   std::atexit(deleteTempDirAtExit);
   PayloadBar payloadBar(dialog);
   extractPayload(tempDir, &payloadBar);
-  stopIfEnding();
-  _chdir(tempDir.c_str());
-
-  char archive[PATH_BUFFER_SIZE];
-  bool hasArchive = _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
-  trace("payload runtime archive: %s", hasArchive ? "present" : "absent");
-
-  if (!hasArchive) {
-    bool found = false;
-    if (!manualMode) found = locateJvm(false, nullptr, false);
-    stopIfEnding();
-    if (!found) {
-      std::string address = getConfigString(cfg::DOWNLOAD_URL);
-      downloadOffered = !address.empty();
-      INT_PTR choice = DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE),
-                                       dialog, runtimeChoiceDialog, 0);
-      trace("runtime choice dialog ended with %d", static_cast<int>(choice));
-      stopIfEnding();
-      if (choice == IDC_DOWNLOAD && downloadOffered) {
-        downloadJre(dialog, address.c_str());
-        hasArchive = true;
-      }
-    }
-  }
-
-  _chdir(tempDir.c_str());
-  if (hasArchive) {
-    progressMax = 150;
-    progressPos = 100;
-  } else {
-    progressMax = 80;
-    progressPos = 0;
-  }
-  setProgressRange(dialog, progressMax);
-  if (hasArchive) unpackJreArchive(dialog);
-  stopIfEnding();
+  DialogWorker worker(dialog);
+  prepareRuntime(worker);
 
   HANDLE watcher = CreateThread(nullptr, 0, windowWatcher, dialog, 0, nullptr);
   if (watcher != nullptr) {
@@ -190,30 +189,9 @@ DWORD WINAPI launchWorker(LPVOID param) {
   return 0;
 }
 
-bool watcherEnforcesWindowLimit(int applicationType) { return applicationType == 1 || applicationType == 5; }
-
 DWORD WINAPI windowWatcher(LPVOID param) {
-  HWND dialog = static_cast<HWND>(param);
-  bool enforceLimit = watcherEnforcesWindowLimit(getConfigInt(cfg::APPLICATION_TYPE));
-  DWORD self = GetCurrentProcessId();
-  int polls = 0;
-  // A console program may never show a window: its output is where the user
-  // looks, so the dialog goes as soon as its main method runs (its Cancel
-  // would otherwise end the running program), and there is no time limit.
-  while (countVisibleProcessWindows(self) <= 1 && (polls < WATCHER_MAX_POLLS || !enforceLimit) &&
-         (enforceLimit || !mainMethodCalled)) {
-    ++polls;
-    if (polls % 5 == 0) {
-      progressPos += 20;
-      if (progressPos > progressMax - 10) progressPos = progressMax - 10;
-      setProgress(dialog, progressPos);
-    }
-    Sleep(WATCHER_POLL_MS);
-  }
-  if (enforceLimit && polls >= WATCHER_MAX_POLLS) fatalWideMessage(wmsg::NO_WINDOW);
-  trace("progress dialog hidden after %d polls (%s)", polls,
-        countVisibleProcessWindows(self) > 1 ? "application window" : "console program's main method called");
-  ShowWindow(dialog, SW_HIDE);
+  DialogWatcher watcher(static_cast<HWND>(param));
+  watchForWindow(watcher, getConfigInt(cfg::APPLICATION_TYPE));
   return 0;
 }
 

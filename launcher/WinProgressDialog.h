@@ -16,8 +16,4 @@ DWORD WINAPI windowWatcher(LPVOID dialog);
 // Centres a window over its parent, or over the desktop when it has none.
 void centerWindow(HWND window);
 
-// Whether the watcher may end the process when no window appears: only the
-// graphical application types (1 and 5) must show one.
-bool watcherEnforcesWindowLimit(int applicationType);
-
 }  // namespace plimo

@@ -1,0 +1,89 @@
+#pragma once
+// The decisions of the launch worker and of the window watcher, apart from
+// the dialogs and threads that carry them out: which runtime the launch gets
+// (the payload's archive, a runtime found on the machine, or the user's
+// choice) and how the progress bar moves while the Java program starts.
+#include <cstdint>
+#include <string>
+
+namespace plimo {
+
+// What the runtime steps need from the operating system and the progress
+// dialog. The Win32 shell answers with the real calls; tests record them.
+class WorkerPlatform {
+ public:
+  virtual ~WorkerPlatform() = default;
+  // Returns when the process is not ending; otherwise the thread waits for
+  // the end and never returns.
+  virtual void stopIfEnding() = 0;
+  // Makes the extraction directory (tempDir) the current directory.
+  virtual void enterTempDir() = 0;
+  // True when "jre.tar.gz" is in the current directory.
+  virtual bool runtimeArchivePresent() = 0;
+  // The runtime search without messages; true when a runtime was found.
+  virtual bool searchRuntime() = 0;
+  // Shows the runtime choice dialog (it reads downloadOffered) and returns
+  // how it ended: IDC_DOWNLOAD, IDC_LOCATE after an accepted pick, or what
+  // the system returns when the dialog cannot be shown. Cancel ends the
+  // process inside.
+  virtual std::intptr_t showRuntimeChoice() = 0;
+  // Downloads the runtime archive from address into "jre.tar.gz" of the
+  // current directory; returns only after a complete download.
+  virtual void downloadRuntimeArchive(const std::string& address) = 0;
+  virtual void setProgressRange(int maximum) = 0;
+  // Unpacks "jre.tar.gz" of the current directory and selects it as the
+  // runtime; returns only when it is usable.
+  virtual void unpackRuntimeArchive() = 0;
+};
+
+// After the payload was written: decides where the runtime comes from and
+// provides it. A runtime archive in the payload is unpacked; without one the
+// machine is searched (not in manual mode), and when that finds nothing the
+// user chooses in the runtime choice dialog, whose download (offered when
+// entry 150 is set) brings an archive that is then unpacked. Sets
+// downloadOffered before the dialog, and progressMax and progressPos (150
+// and 100 when an archive is unpacked, else 80 and 0) together with the
+// bar's range. Between the steps it stops when the process is ending.
+void prepareRuntime(WorkerPlatform& platform);
+
+// The watcher looks every WATCHER_POLL_MS; after WATCHER_MAX_POLLS looks (one
+// minute) without a window, a graphical program is taken to have failed.
+constexpr int WATCHER_POLL_MS = 100;
+constexpr int WATCHER_MAX_POLLS = 600;
+// Every this many looks the bar moves by WATCHER_PROGRESS_STEP.
+constexpr int WATCHER_POLLS_PER_STEP = 5;
+constexpr int WATCHER_PROGRESS_STEP = 20;
+
+// What the window watcher needs from the operating system and the dialog.
+class WatcherPlatform {
+ public:
+  virtual ~WatcherPlatform() = default;
+  // True when the process shows a visible window besides the progress dialog.
+  virtual bool applicationWindowShown() = 0;
+  virtual void setProgressPosition(int position) = 0;
+  // Waits WATCHER_POLL_MS.
+  virtual void waitPoll() = 0;
+  virtual void hideDialog() = 0;
+};
+
+// Whether the watcher may end the process when no window appears: only the
+// graphical application types (1 and 5) must show one.
+bool watcherEnforcesWindowLimit(int applicationType);
+
+// Whether the watcher looks again after polls looks: not once the program's
+// window shows, not after WATCHER_MAX_POLLS when the limit holds, and, for a
+// program without the limit, not once its main method was called.
+bool watcherKeepsWaiting(bool windowShown, int polls, bool enforceLimit, bool mainCalled);
+
+// The bar's next position: WATCHER_PROGRESS_STEP further, but never past
+// ten below the end, so the bar does not look finished before the program
+// shows.
+std::int32_t advancedProgress(std::int32_t position, std::int32_t maximum);
+
+// Keeps the progress dialog moving until the Java program shows a window (or,
+// for a program of another type, until its main method was called), then
+// hides it. A graphical program without a window after WATCHER_MAX_POLLS
+// ends the process with wide message 20014. Advances progressPos.
+void watchForWindow(WatcherPlatform& platform, int applicationType);
+
+}  // namespace plimo
