@@ -75,9 +75,12 @@ void watchForWindow(WatcherPlatform& platform, int applicationType) {
     }
     platform.waitPoll();
   }
-  if (enforceLimit && polls >= WATCHER_MAX_POLLS) fatalWideMessage(wmsg::NO_WINDOW);
+  // The limit ends the process only when the window is still missing: one
+  // that showed during the last poll is the program working.
+  bool windowShown = platform.applicationWindowShown();
+  if (enforceLimit && polls >= WATCHER_MAX_POLLS && !windowShown) fatalWideMessage(wmsg::NO_WINDOW);
   trace("progress dialog hidden after %d polls (%s)", polls,
-        platform.applicationWindowShown() ? "application window" : "console program's main method called");
+        windowShown ? "application window" : "console program's main method called");
   platform.hideDialog();
 }
 

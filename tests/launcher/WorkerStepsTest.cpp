@@ -205,6 +205,8 @@ TEST_F(WorkerStepsTest, WatcherLoop) {
       {"graphical: waits for its window after main", 1, 80, 0, 12, 3, 12, {20, 40}, 2, 40, 0},
       {"graphical: window on the last look", 5, 80, 0, WATCHER_MAX_POLLS - 1, -1, WATCHER_MAX_POLLS - 1,
        {20, 40, 60, 70}, 119, 70, 0},
+      {"graphical: window during the minute's last poll", 1, 80, 0, WATCHER_MAX_POLLS, -1, WATCHER_MAX_POLLS,
+       {20, 40, 60, 70}, 120, 70, 0},
       {"graphical: no window within the minute", 1, 80, 0, -1, -1, WATCHER_MAX_POLLS, {20, 40, 60, 70}, 120, 70,
        wmsg::NO_WINDOW},
       {"console: hidden once main is called", 0, 80, 0, -1, 7, 7, {20}, 1, 20, 0},
