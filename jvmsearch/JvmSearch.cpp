@@ -2,8 +2,6 @@
 // the system itself.
 #include "jvmsearch/JvmSearch.h"
 
-#include <algorithm>
-
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/PathText.h"
 #include "launcher/ConfigStore.h"
@@ -232,16 +230,19 @@ bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, st
     trace("registry: no %s", familyKey);
     return false;
   }
+  // In range, ascending by version, equal versions in listing order. A family
+  // holds a handful of versions: sorting as they come keeps the library's
+  // merge sort out of the stub.
   std::vector<std::string> names;
   for (const std::string& name : subkeys) {
-    if (versionNameInRange(name, minimum, maximum)) {
-      names.push_back(name);
-    } else {
+    if (!versionNameInRange(name, minimum, maximum)) {
       trace("registry: %s\\%s outside the range", familyKey, name.c_str());
+      continue;
     }
+    auto at = names.end();
+    while (at != names.begin() && compareVersions(*(at - 1), name) > 0) --at;
+    names.insert(at, name);
   }
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return compareVersions(a, b) < 0; });
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
     std::string key = std::string(familyKey) + "\\" + *it;
     std::string home;
