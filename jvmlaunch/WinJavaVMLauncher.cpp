@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "launcher/Limits.h"
 #include "launcher/WinHandles.h"
 #include "launcher/WinText.h"

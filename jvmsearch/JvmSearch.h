@@ -28,7 +28,7 @@ class SearchPlatform {
   // True when path names an existing entry, with its last-write time (a
   // 64-bit Windows file time).
   virtual bool fileTime(const std::string& path, std::uint64_t& time) = 0;
-  // normalizePath of Paths.h: against the executable directory, absolute,
+  // normalizePath of WinPaths.h: against the executable directory, absolute,
   // lower-case; empty when that is impossible.
   virtual std::string normalizePath(const std::string& path) = 0;
   // The first line of a text file with its line end, cut to a value buffer;

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "jvmsearch/SearchRules.h"
 #include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/Limits.h"

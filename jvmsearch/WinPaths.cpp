@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "jvmsearch/PathText.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "launcher/Limits.h"
 #include "launcher/Lasting.h"
 #include "launcher/WinHandles.h"

@@ -13,7 +13,7 @@
 
 #include "jvmlaunch/JniEntry.h"
 #include "jvmsearch/JvmLocator.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "jvmsearch/WinRegistry.h"
 #include "launcher/Lasting.h"
 #include "launcher/Limits.h"

@@ -8,7 +8,7 @@
 
 #include "jvmlaunch/JavaVMLauncher.h"
 #include "jvmsearch/JvmLocator.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "launcher/Cleanup.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"

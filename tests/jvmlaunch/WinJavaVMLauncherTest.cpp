@@ -12,7 +12,7 @@
 
 #include "jvmlaunch/JavaVMLauncher.h"
 #include "jvmlaunch/JniEntry.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/LaunchState.h"
 #include "tests/support/FatalTrap.h"

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "jvmsearch/PathText.h"
-#include "jvmsearch/Paths.h"
 #include "launcher/Limits.h"
 
 namespace plimo {

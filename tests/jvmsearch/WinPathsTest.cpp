@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace plimo::test {

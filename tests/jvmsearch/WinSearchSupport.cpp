@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "jvmsearch/WinSearchPlatform.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "jvmsearch/SearchRules.h"
 #include "jvmlaunch/JniEntry.h"
 

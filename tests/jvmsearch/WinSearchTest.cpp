@@ -6,7 +6,7 @@
 #include "jvmlaunch/JniEntry.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "jvmsearch/Paths.h"
+#include "jvmsearch/WinPaths.h"
 #include "tests/jvmsearch/WinSearchSupport.h"
 
 namespace plimo::test {

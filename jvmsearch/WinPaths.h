@@ -7,8 +7,9 @@
 
 namespace plimo {
 
-// Path utilities shared by the whole launcher. Paths are narrow strings in the
-// system code page.
+// The path utilities that ask the system (the file system, the command line,
+// the running module), shared by the whole Win32 shell. Paths are narrow
+// strings in the system code page. The text rules alone are in PathText.h.
 
 // True when the file or directory exists; drive roots ("c:\", "c:\.",
 // "c:\.\.") always exist without asking the file system.
