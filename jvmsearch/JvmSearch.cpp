@@ -75,6 +75,15 @@ bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::stri
     trace("candidate %s: no such file", given.c_str());
     return false;
   }
+  // Checked before the cache and the probe: a 64-bit runtime named by
+  // JAVA_HOME must not stop a 32-bit launcher's search as a damaged one. A
+  // header that cannot be read leaves the decision to the probe.
+  std::uint16_t machine = 0;
+  if (platform.executableMachine(path, machine) && machine != platform.ownMachine()) {
+    trace("candidate %s: rejected, built for another processor (machine 0x%x, this launcher 0x%x)", path.c_str(),
+          static_cast<unsigned>(machine), static_cast<unsigned>(platform.ownMachine()));
+    return false;
+  }
   if (lookupJvmVersion(platform, path, time, version)) {
     trace("candidate %s: cached version \"%s\"", path.c_str(), version.c_str());
   } else if (platform.probeVersion(path, version)) {

@@ -57,6 +57,13 @@ class SearchPlatform {
   // Runs the java.exe with -version and takes its version line.
   virtual bool probeVersion(const std::string& path, std::string& version) = 0;
 
+  // --- Processor ---
+  // The machine field of an executable's PE file header; false when the file
+  // cannot be read as one.
+  virtual bool executableMachine(const std::string& path, std::uint16_t& machine) = 0;
+  // The machine this launcher runs as (PE_MACHINE_X86 or PE_MACHINE_X64).
+  virtual std::uint16_t ownMachine() = 0;
+
   // --- Runtime library ---
   // Loads a library by its full path, with the runtime's bin directory (that
   // of javaExe) on the DLL search path; null when absent or not loadable.
@@ -81,7 +88,9 @@ void storeJvmVersion(SearchPlatform& platform, const std::string& path, std::uin
 bool lookupJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
                       std::string& version);
 
-// Normalises path, learns the runtime's version (cache or probe) and holds it
+// Normalises path, passes over a runtime built for another processor (its
+// library could never load into this process, and a later source may hold
+// one that can), learns the runtime's version (cache or probe) and holds it
 // against the range. With application type 1 an accepted path is handed back
 // as the javaw.exe beside it, which must exist. version holds what was learnt.
 bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::string& version,

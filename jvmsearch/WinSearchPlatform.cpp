@@ -15,9 +15,11 @@
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/WinPaths.h"
 #include "jvmsearch/WinRegistry.h"
+#include "launcher/BlockFormat.h"
 #include "launcher/Lasting.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
+#include "launcher/WinExeFile.h"
 #include "launcher/WinHandles.h"
 #include "launcher/WinText.h"
 
@@ -142,6 +144,19 @@ class WinSearchPlatform final : public SearchPlatform {
   bool probeVersion(const std::string& path, std::string& version) override {
     return probeJavaVersion(path, version);
   }
+
+  bool executableMachine(const std::string& path, std::uint16_t& machine) override {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!isValid(file)) return false;
+    WinFileByteSource source(file.get());
+    PeHeader header;
+    if (readPeHeader(source, header) != LoadError::None) return false;
+    machine = header.machine;
+    return true;
+  }
+
+  std::uint16_t ownMachine() override { return sizeof(void*) == 8 ? PE_MACHINE_X64 : PE_MACHINE_X86; }
 
   void* loadLibrary(const std::string& library, const std::string& javaExe) override {
     return loadRuntimeLibrary(library, javaExe);

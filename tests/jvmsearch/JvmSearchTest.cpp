@@ -11,6 +11,7 @@
 
 #include "jvmsearch/JvmSearch.h"
 #include "jvmsearch/PathText.h"
+#include "launcher/BlockFormat.h"
 #include "launcher/ConfigStore.h"
 #include "tests/support/FatalTrap.h"
 
@@ -27,6 +28,9 @@ class TableSearchPlatform : public SearchPlatform {
   // What each java.exe's probe finds; a java.exe not listed prints no version.
   std::map<std::string, std::string> versions;
   std::map<std::string, int> probes;
+  // The machine in each java.exe's header; one not listed cannot be read.
+  std::map<std::string, std::uint16_t> machines;
+  std::uint16_t own = PE_MACHINE_X86;
   std::map<std::string, std::string> firstLines;
   std::map<std::string, std::string> environment;
   std::string onSearchPath;
@@ -46,6 +50,7 @@ class TableSearchPlatform : public SearchPlatform {
     files[bin + "java.exe"] = 1000;
     if (javaw) files[bin + "javaw.exe"] = 1000;
     versions[bin + "java.exe"] = version;
+    machines[bin + "java.exe"] = own;
     libraries[bin + "server\\jvm.dll"] = true;
     return bin + "java.exe";
   }
@@ -133,6 +138,13 @@ class TableSearchPlatform : public SearchPlatform {
     version = it->second;
     return true;
   }
+  bool executableMachine(const std::string& path, std::uint16_t& machine) override {
+    auto it = machines.find(path);
+    if (it == machines.end()) return false;
+    machine = it->second;
+    return true;
+  }
+  std::uint16_t ownMachine() override { return own; }
   void* loadLibrary(const std::string& library, const std::string&) override {
     // Separators and ".." as the file system would take them.
     std::string full = normalizePath(pathFromKeyName(library));
@@ -466,6 +478,45 @@ TEST_F(SearchDecisions, VersionCacheAnswersOnlyForTheFileTimeItWasWrittenFor) {
   EXPECT_FALSE(verifyJavaExe(system, path, "", "", true));
   EXPECT_EQ(system.probes[path], 1);
   EXPECT_EQ(system.cache.count(path), 0u);
+}
+
+// A runtime built for another processor cannot load into this process: it is
+// passed over, unprobed, so that a later source can answer.
+TEST_F(SearchDecisions, ARuntimeForAnotherProcessorIsPassedOver) {
+  struct Case {
+    const char* what;
+    std::uint16_t own;
+    std::uint16_t variableRuntime;  // 0: its header cannot be read
+    std::string expected;
+    int variableProbes;
+  } cases[] = {
+      {"64-bit runtime, 32-bit launcher", PE_MACHINE_X86, PE_MACHINE_X64, "c:\\registered\\bin\\java.exe", 0},
+      {"32-bit runtime, 64-bit launcher", PE_MACHINE_X64, PE_MACHINE_X86, "c:\\registered\\bin\\java.exe", 0},
+      {"ARM64 runtime, 64-bit launcher", PE_MACHINE_X64, 0xAA64, "c:\\registered\\bin\\java.exe", 0},
+      {"same processor", PE_MACHINE_X64, PE_MACHINE_X64, "c:\\variable\\bin\\java.exe", 1},
+      {"unreadable header: the probe decides", PE_MACHINE_X86, 0, "c:\\variable\\bin\\java.exe", 1},
+  };
+  configure(cfg::SEARCH_SEQUENCE, "EJAVA_HOME;Y");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TableSearchPlatform platform;
+    platform.own = c.own;
+    std::string variable = platform.addRuntime("c:\\variable", "17.0.15");
+    platform.addRuntime("c:\\registered", "1.8.0_25");
+    if (c.variableRuntime == 0) {
+      platform.machines.erase(variable);
+    } else {
+      platform.machines[variable] = c.variableRuntime;
+    }
+    platform.environment["JAVA_HOME"] = "c:\\variable";
+    platform.registerJavaSoft(JRE, "1.8", "c:\\registered");
+    EXPECT_EQ(search(platform).candidate, c.expected);
+    EXPECT_EQ(platform.probes[variable], c.variableProbes);
+    // Not even a cached version lets it through.
+    platform.cache[variable] = {fileTimeBytes(1000), "17.0.15"};
+    std::string path = variable;
+    EXPECT_EQ(verifyJavaExe(platform, path, "", "", true), c.variableProbes == 1);
+  }
 }
 
 TEST_F(SearchDecisions, HomesAndWindowedApplications) {

@@ -7,6 +7,7 @@
 
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/WinSearchPlatform.h"
+#include "launcher/BlockFormat.h"
 #include "tests/jvmsearch/WinSearchSupport.h"
 
 namespace plimo::test {
@@ -148,6 +149,35 @@ TEST_F(VerifyTest, TheProbeReturnsOnlyOnceItsChildHasEnded) {
     if (!directory.empty() && directory.back() == '\\') directory.pop_back();
     EXPECT_EQ(lstrcmpiA(directory.c_str(), runtime.binDir.c_str()), 0) << directory;
   }
+}
+
+// The machine comes from the file's own header; a runtime built for another
+// processor is refused without being started.
+TEST_F(VerifyTest, ARuntimeForAnotherProcessorIsRefusedUnstarted) {
+  const std::uint16_t own = sizeof(void*) == 8 ? PE_MACHINE_X64 : PE_MACHINE_X86;
+  RuntimeHome runtime = makeHome(scratch.file("other"), "17.0.15");
+  std::uint16_t machine = 0;
+  ASSERT_TRUE(system.executableMachine(runtime.javaExe, machine));
+  EXPECT_EQ(machine, own);
+  EXPECT_EQ(system.ownMachine(), own);
+
+  std::string bytes = readFile(runtime.javaExe);
+  ASSERT_GT(bytes.size(), 0x40u);
+  std::uint32_t peOffset = 0;
+  std::memcpy(&peOffset, bytes.data() + 0x3C, 4);
+  ASSERT_LT(peOffset + 6u, bytes.size());
+  const std::uint16_t other = own == PE_MACHINE_X64 ? PE_MACHINE_X86 : PE_MACHINE_X64;
+  std::memcpy(&bytes[peOffset + 4], &other, 2);
+  ASSERT_TRUE(writeFile(runtime.javaExe, bytes));
+  ASSERT_TRUE(system.executableMachine(runtime.javaExe, machine));
+  EXPECT_EQ(machine, other);
+  std::string path = runtime.javaExe;
+  EXPECT_FALSE(verifyJavaExe(system, path, "", "", true));
+  EXPECT_EQ(runtime.starts(), 0);
+
+  EXPECT_FALSE(system.executableMachine(runtime.home + "\\release", machine));  // no such file
+  ASSERT_TRUE(writeFile(runtime.javaExe, "MZ not a program"));
+  EXPECT_FALSE(system.executableMachine(runtime.javaExe, machine));
 }
 
 TEST_F(VerifyTest, VersionIsCachedPerFileTimeAndProbedAgainWhenTheFileChanges) {
