@@ -32,6 +32,28 @@ bool firstWins(bool first, const std::string& firstVersion, bool second, const s
   return first && (!second || compareVersions(firstVersion, secondVersion) > 0);
 }
 
+// The highest-versioned runtime of the located list under one root.
+bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
+                         const std::string& minimum, const std::string& maximum) {
+  std::vector<std::string> names;
+  if (!platform.registrySubkeys(root, locatedListKey(), names)) return false;
+  std::string best;
+  bool found = false;
+  for (const std::string& name : names) {
+    std::string candidate = pathFromKeyName(name);
+    std::string candidateVersion;
+    trace("located list %s: %s", rootName(root), candidate.c_str());
+    if (verifyJavaExeVersion(platform, candidate, candidateVersion, minimum, maximum, true) &&
+        compareVersions(candidateVersion, best) > 0) {
+      best = candidateVersion;
+      version = candidateVersion;
+      path = candidate;
+      found = true;
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 std::string javaExeForHome(SearchPlatform& platform, const std::string& home) {
@@ -112,27 +134,6 @@ bool verifyJavaExe(SearchPlatform& platform, std::string& path, const std::strin
                    const std::string& maximum, bool allowBeta) {
   std::string version;
   return verifyJavaExeVersion(platform, path, version, minimum, maximum, allowBeta);
-}
-
-bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
-                         const std::string& minimum, const std::string& maximum) {
-  std::vector<std::string> names;
-  if (!platform.registrySubkeys(root, locatedListKey(), names)) return false;
-  std::string best;
-  bool found = false;
-  for (const std::string& name : names) {
-    std::string candidate = pathFromKeyName(name);
-    std::string candidateVersion;
-    trace("located list %s: %s", rootName(root), candidate.c_str());
-    if (verifyJavaExeVersion(platform, candidate, candidateVersion, minimum, maximum, true) &&
-        compareVersions(candidateVersion, best) > 0) {
-      best = candidateVersion;
-      version = candidateVersion;
-      path = candidate;
-      found = true;
-    }
-  }
-  return found;
 }
 
 bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& version, const std::string& minimum,

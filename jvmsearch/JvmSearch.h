@@ -98,11 +98,9 @@ bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::stri
 bool verifyJavaExe(SearchPlatform& platform, std::string& path, const std::string& minimum,
                    const std::string& maximum, bool allowBeta);
 
-// The highest-versioned runtime of the located list under one root, and over
-// both roots (the user's entry wins only when strictly higher). Runtimes in
-// the list were picked by a person, so beta versions count.
-bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
-                         const std::string& minimum, const std::string& maximum);
+// The highest-versioned runtime of the located list over both roots (the
+// user's entry wins only when strictly higher). Runtimes in the list were
+// picked by a person, so beta versions count.
 bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& version, const std::string& minimum,
                     const std::string& maximum);
 

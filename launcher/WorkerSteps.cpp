@@ -67,7 +67,10 @@ std::int32_t advancedProgress(std::int32_t position, std::int32_t maximum) {
 void watchForWindow(WatcherPlatform& platform, int applicationType) {
   bool enforceLimit = watcherEnforcesWindowLimit(applicationType);
   int polls = 0;
-  while (watcherKeepsWaiting(platform.applicationWindowShown(), polls, enforceLimit, mainMethodCalled)) {
+  // The last look decides both the loop and what follows it.
+  bool windowShown = false;
+  while (watcherKeepsWaiting(windowShown = platform.applicationWindowShown(), polls, enforceLimit,
+                             mainMethodCalled)) {
     ++polls;
     if (polls % WATCHER_POLLS_PER_STEP == 0) {
       progressPos = advancedProgress(progressPos, progressMax);
@@ -77,7 +80,6 @@ void watchForWindow(WatcherPlatform& platform, int applicationType) {
   }
   // The limit ends the process only when the window is still missing: one
   // that showed during the last poll is the program working.
-  bool windowShown = platform.applicationWindowShown();
   if (enforceLimit && polls >= WATCHER_MAX_POLLS && !windowShown) fatalWideMessage(wmsg::NO_WINDOW);
   trace("progress dialog hidden after %d polls (%s)", polls,
         windowShown ? "application window" : "console program's main method called");
