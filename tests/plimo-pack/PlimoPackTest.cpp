@@ -68,6 +68,36 @@ std::string fakeStub(std::uint16_t machine = 0x14c) {
   return s + "OLD BLOCK";
 }
 
+// A stub as a signing tool leaves it: a full optional header (PE32 or PE32+)
+// with a checksum and a certificate entry pointing at the signature after the
+// image, which ends at 0x400.
+std::string signedStub(std::uint16_t magic, std::uint16_t machine) {
+  std::string s(0x400, '\x90');
+  s[0] = 'M';
+  s[1] = 'Z';
+  put32(s, 0x3C, 0x40);
+  s.replace(0x40, 4, std::string("PE\0\0", 4));
+  s[0x44] = static_cast<char>(machine & 0xFF);
+  s[0x45] = static_cast<char>(machine >> 8);
+  s[0x46] = 1;
+  s[0x47] = 0;
+  std::size_t optionalSize = magic == 0x20B ? 0xF0 : 0xE0;
+  s[0x54] = static_cast<char>(optionalSize);
+  s[0x55] = 0;
+  std::size_t optional = 0x58;
+  s[optional] = static_cast<char>(magic & 0xFF);
+  s[optional + 1] = static_cast<char>(magic >> 8);
+  put32(s, optional + 64, 0x1234ABCD);  // checksum
+  std::size_t countAt = magic == 0x20B ? 108 : 92;
+  put32(s, optional + countAt, 16);
+  put32(s, optional + countAt + 4 + 4 * 8, 0x400);  // certificate table: file offset
+  put32(s, optional + countAt + 4 + 4 * 8 + 4, 9);  // and size
+  std::size_t section = optional + optionalSize;
+  put32(s, section + 16, 0x200);
+  put32(s, section + 20, 0x200);
+  return s + "SIGNATURE";
+}
+
 class PlimoPack : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -625,6 +655,32 @@ TEST_F(PlimoPack, StubArchitectureMustMatch) {
   EXPECT_NE(errors.find("is x86, not x64"), std::string::npos) << errors;
   EXPECT_FALSE(fs::exists(dir / "setup.exe"));
   EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n", &errors, "x86"), EXIT_OK) << errors;
+}
+
+// A signed stub's certificate entry and checksum would point a verifier into
+// the block; every installer has them cleared, unbranded ones included.
+TEST_F(PlimoPack, AnInstallerFromASignedStubCarriesNoCertificateEntryOrChecksum) {
+  struct Case {
+    std::uint16_t magic, machine;
+    std::size_t countAt;
+  } cases[] = {{0x10B, 0x14C, 92}, {0x20B, 0x8664, 108}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.magic);
+    std::string stub = signedStub(c.magic, c.machine);
+    writeAll(dir / "stub.exe", stub);
+    InstallerContents contents;
+    ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\n", contents));
+    ASSERT_EQ(contents.imageEnd, 0x400u);
+    std::string image = readAll(dir / "setup.exe").substr(0, 0x400);
+    std::size_t checksum = 0x58 + 64, certificate = 0x58 + c.countAt + 4 + 4 * 8;
+    EXPECT_EQ(image.substr(checksum, 4), std::string(4, '\0'));
+    EXPECT_EQ(image.substr(certificate, 8), std::string(8, '\0'));
+    // Nothing else of the image changes.
+    std::string expected = stub.substr(0, 0x400);
+    expected.replace(checksum, 4, std::string(4, '\0'));
+    expected.replace(certificate, 8, std::string(8, '\0'));
+    EXPECT_TRUE(image == expected);
+  }
 }
 
 TEST_F(PlimoPack, StubSearchLooksBesideTheToolThenInDistFolders) {

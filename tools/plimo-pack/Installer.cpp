@@ -1,5 +1,6 @@
 #include "tools/plimo-pack/Installer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Branding.h"
 #include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/PeResources.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 
 namespace plimo::pack {
@@ -149,6 +151,21 @@ bool appendRecord(std::FILE* out, const fs::path& source, std::string& error) {
   return true;
 }
 
+// The stub's image as it is, but for the fields a signature of the stub left
+// in its headers (the branded image has them cleared already).
+CopyResult copyStubImage(const fs::path& stub, std::uint64_t imageEnd, std::FILE* out) {
+  FileByteSource source(stub);
+  PeHeader header;
+  if (!source.isOpen() || readPeHeader(source, header) != LoadError::None) return CopyResult::ReadFailed;
+  std::uint64_t headerEnd = std::min(header.sectionTable, imageEnd);
+  std::string headers(static_cast<std::size_t>(headerEnd), '\0');
+  if (!source.seek(0) || source.read(&headers[0], headers.size()) != headers.size()) return CopyResult::ReadFailed;
+  clearSignatureFields(headers);
+  if (!writeAll(out, headers.data(), headers.size())) return CopyResult::WriteFailed;
+  FileByteSink sink(out);
+  return copyDescrambled(source, sink, imageEnd - headerEnd, false);
+}
+
 }  // namespace
 
 WriteResult writeInstaller(const Project& project, const fs::path& stub, const fs::path& output) {
@@ -205,11 +222,9 @@ WriteResult writeInstaller(const Project& project, const fs::path& stub, const f
     result.error = "cannot create a temporary file beside \"" + output.string() + "\": " + std::strerror(errno);
     return result;
   }
-  FileByteSource stubFile(stub);
-  FileByteSink sink(out.file());
   CopyResult copied = !brandedImage.empty() ? (writeAll(out.file(), brandedImage.data(), brandedImage.size())
                                                     ? CopyResult::Done : CopyResult::WriteFailed)
-                      : stubFile.isOpen() ? copyDescrambled(stubFile, sink, imageEnd, false) : CopyResult::ReadFailed;
+                                             : copyStubImage(stub, imageEnd, out.file());
   if (copied != CopyResult::Done) {
     result.error = "cannot copy the stub \"" + stub.string() + "\": " + copyFailure(copied);
     return result;

@@ -343,12 +343,29 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
   std::uint64_t initialized = get32(image, l.optionalHeader + 8);
   initialized = initialized > oldRaw ? initialized - oldRaw + newRaw : newRaw;
   set32(image, l.optionalHeader + 8, static_cast<std::uint32_t>(initialized > 0xFFFFFFFFu ? 0xFFFFFFFFu : initialized));
-  set32(image, l.optionalHeader + 64, 0);
-  if (l.directoryCount > 4) {
-    set32(image, l.directories + 4 * 8, 0);
-    set32(image, l.directories + 4 * 8 + 4, 0);
-  }
+  clearSignatureFields(image);
   return true;
+}
+
+void clearSignatureFields(std::string& headers) {
+  if (headers.size() < 64 || headers[0] != 'M' || headers[1] != 'Z') return;
+  std::size_t pe = get32(headers, 0x3C);
+  if (pe > headers.size() || headers.size() - pe < 24 || headers.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return;
+  std::size_t optionalSize = get16(headers, pe + 20);
+  std::size_t optional = pe + 24;
+  if (optionalSize < 2 || headers.size() - optional < optionalSize) return;
+  std::uint16_t magic = get16(headers, optional);
+  if (magic != 0x10B && magic != 0x20B) return;
+  // The checksum sits at the same offset in both forms; the directories
+  // follow the fields whose width differs.
+  if (optionalSize >= 68) set32(headers, optional + 64, 0);
+  std::size_t countAt = magic == 0x20B ? 108 : 92;
+  if (optionalSize < countAt + 4) return;
+  std::size_t room = (optionalSize - countAt - 4) / 8;
+  if (get32(headers, optional + countAt) <= 4 || room <= 4) return;
+  std::size_t certificate = optional + countAt + 4 + 4 * 8;
+  set32(headers, certificate, 0);
+  set32(headers, certificate + 4, 0);
 }
 
 }  // namespace plimo::pack

@@ -76,4 +76,12 @@ bool findResources(std::string_view image, ResourceImage& located, std::string& 
 // section, padded to the file alignment.
 bool replaceResourceSection(std::string& image, const std::string& section, std::string& why);
 
+// Clears what a signature of the stub leaves in its headers: the checksum and
+// the certificate table entry (data directory 4). A stub copied as it is would
+// otherwise point a verifier, or a signing tool that cuts the file at that
+// offset, into the installer's block. headers holds the image from its start
+// at least to the end of its optional header; fields the headers do not have
+// (no optional header, fewer than five data directories) are left alone.
+void clearSignatureFields(std::string& headers);
+
 }  // namespace plimo::pack
