@@ -423,23 +423,22 @@ namespace {
 constexpr unsigned char GZIP_MAGIC_1 = 0x1f;
 constexpr unsigned char GZIP_MAGIC_2 = 0x8b;
 
-// The archive file, decompressed when it starts with the gzip magic (members
-// one after another, as gzip writes them; anything after the last member
-// that is not another member is ignored, as gzip does), passed through
-// unchanged otherwise. zlib's inflate is used directly rather than its gzip
-// file layer, which would bring its own file and formatting code into every
-// installer.
-class GzipFileSource final : public TarSource {
+// The archive file's stored bytes, decompressed when they start with the gzip
+// magic (members one after another, as gzip writes them; anything after the
+// last member that is not another member is ignored, as gzip does), passed
+// through unchanged otherwise. zlib's inflate is used directly rather than
+// its gzip file layer, which would bring its own file and formatting code
+// into every installer.
+class GzipSource final : public TarSource {
  public:
-  ~GzipFileSource() override {
+  explicit GzipSource(TarSource& file) : file_(file) {}
+  ~GzipSource() override {
     if (inflating_) inflateEnd(&stream_);
-    if (file_ != nullptr) std::fclose(file_);
   }
 
-  bool open(const char* path) {
-    file_ = std::fopen(path, "rb");
-    if (file_ == nullptr) return false;
-    if (!fill()) return false;
+  // False when the first read fails or inflate cannot start.
+  bool start() {
+    if (!fill(0, 2)) return false;
     gzip_ = available_ >= 2 && input_[0] == GZIP_MAGIC_1 && input_[1] == GZIP_MAGIC_2;
     if (!gzip_) return true;
     std::memset(&stream_, 0, sizeof stream_);
@@ -456,15 +455,20 @@ class GzipFileSource final : public TarSource {
     stream_.avail_out = static_cast<uInt>(n);
     while (stream_.avail_out == n && !ended_) {
       if (stream_.avail_in == 0) {
-        if (!fill()) return -1;
-        // The file ends inside a member: the data is cut short.
+        if (!fill(0, 1)) return -1;
+        // The data ends inside a member: it is cut short.
         if (available_ == 0) return -1;
         stream_.next_in = input_.get();
         stream_.avail_in = static_cast<uInt>(available_);
       }
       int result = inflate(&stream_, Z_NO_FLUSH);
       if (result == Z_STREAM_END) {
-        if (!nextMember()) ended_ = true;
+        // A read that fails here is not the end of the archive: when the
+        // member ended on an entry boundary, the rest of the runtime would
+        // be missing without a word.
+        Next next = nextMember();
+        if (next == Next::Failed) return -1;
+        ended_ = next == Next::End;
       } else if (result != Z_OK) {
         return -1;
       }
@@ -473,49 +477,49 @@ class GzipFileSource final : public TarSource {
   }
 
  private:
-  // Reads the next piece of the file; false on a read error.
-  bool fill() {
-    available_ = std::fread(input_.get(), 1, GZ_BUFFER_SIZE, file_);
-    return available_ > 0 || !std::ferror(file_);
+  enum class Next { Member, End, Failed };
+
+  // Reads behind the first kept bytes of the input buffer until it holds at
+  // least wanted bytes or the data ends; false on a failed read.
+  bool fill(std::size_t kept, std::size_t wanted) {
+    available_ = kept;
+    while (available_ < wanted) {
+      long got = file_.read(input_.get() + available_, GZ_BUFFER_SIZE - available_);
+      if (got < 0) return false;
+      if (got == 0) break;
+      available_ += static_cast<std::size_t>(got);
+    }
+    return true;
   }
 
-  // After a member: true when another one follows (and inflate is ready
-  // for it).
-  bool nextMember() {
-    if (stream_.avail_in == 0) {
-      if (!fill() || available_ == 0) return false;
+  // After a member: whether another one follows (inflate is then ready for
+  // it), the data ends, or the read failed.
+  Next nextMember() {
+    if (stream_.avail_in < 2) {
+      // The next magic may be cut between two reads: keep its first byte.
+      std::size_t kept = stream_.avail_in;
+      if (kept == 1) input_[0] = stream_.next_in[0];
+      if (!fill(kept, 2)) return Next::Failed;
       stream_.next_in = input_.get();
       stream_.avail_in = static_cast<uInt>(available_);
     }
-    if (stream_.next_in[0] != GZIP_MAGIC_1) return false;
-    if (stream_.avail_in == 1) {
-      // The magic's second byte is in the next piece: read it behind the first.
-      input_[0] = GZIP_MAGIC_1;
-      available_ = 1 + std::fread(input_.get() + 1, 1, GZ_BUFFER_SIZE - 1, file_);
-      if (std::ferror(file_)) return false;
-      stream_.next_in = input_.get();
-      stream_.avail_in = static_cast<uInt>(available_);
+    if (stream_.avail_in < 2 || stream_.next_in[0] != GZIP_MAGIC_1 || stream_.next_in[1] != GZIP_MAGIC_2) {
+      return Next::End;
     }
-    if (stream_.avail_in < 2 || stream_.next_in[1] != GZIP_MAGIC_2) return false;
-    return inflateReset(&stream_) == Z_OK;
+    return inflateReset(&stream_) == Z_OK ? Next::Member : Next::Failed;
   }
 
   long passThrough(void* destination, std::size_t n) {
-    std::size_t done = 0;
-    char* out = static_cast<char*>(destination);
     if (offset_ < available_) {
-      done = std::min(n, available_ - offset_);
-      std::memcpy(out, input_.get() + offset_, done);
+      std::size_t done = std::min(n, available_ - offset_);
+      std::memcpy(destination, input_.get() + offset_, done);
       offset_ += done;
+      return static_cast<long>(done);
     }
-    if (done < n) {
-      done += std::fread(out + done, 1, n - done, file_);
-      if (std::ferror(file_)) return -1;
-    }
-    return static_cast<long>(done);
+    return file_.read(destination, n);
   }
 
-  std::FILE* file_ = nullptr;
+  TarSource& file_;
   std::unique_ptr<unsigned char[]> input_{new unsigned char[GZ_BUFFER_SIZE]};
   std::size_t available_ = 0;
   std::size_t offset_ = 0;  // pass-through: bytes of the first piece handed out
@@ -525,12 +529,36 @@ class GzipFileSource final : public TarSource {
   bool ended_ = false;
 };
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The file as the C library reads it.
+class StdioSource final : public TarSource {
+ public:
+  explicit StdioSource(std::FILE* file) : file_(file) {}
+  long read(void* destination, std::size_t n) override {
+    std::size_t got = std::fread(destination, 1, n, file_);
+    return std::ferror(file_) ? -1 : static_cast<long>(got);
+  }
+
+ private:
+  std::FILE* file_;
+};
+
 }  // namespace
 
+TarStatus extractTarGz(TarSource& file, TarTarget& target, TarProgress* progress, std::int64_t total) {
+  GzipSource source(file);
+  if (!source.start()) return TarStatus::ReadError;
+  return extractTarStream(source, target, progress, total);
+}
+
 TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total) {
-  GzipFileSource source;
-  if (!source.open(path)) return TarStatus::OpenFailed;
-  TarStatus status = extractTarStream(source, target, progress, total);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+  if (file == nullptr) return TarStatus::OpenFailed;
+  StdioSource stored(file.get());
+  TarStatus status = extractTarGz(stored, target, progress, total);
   trace("archive: unpacking %s ended: %s", path, tarStatusText(status));
   return status;
 }

@@ -12,12 +12,13 @@
 
 namespace plimo {
 
-// Decompressed archive bytes, read front to back.
+// Archive bytes read front to back: the decompressed tar stream, or under the
+// gzip layer the bytes as the file stores them.
 class TarSource {
  public:
   virtual ~TarSource() = default;
-  // Reads up to n bytes (n <= ARCHIVE_CHUNK_SIZE). Returns the number read,
-  // 0 at the end of the data, -1 when the read failed.
+  // Reads up to n bytes (n <= 128 KiB). Returns the number read, 0 at the end
+  // of the data, -1 when the read failed.
   virtual long read(void* destination, std::size_t n) = 0;
 };
 
@@ -92,9 +93,13 @@ TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* na
 // the data at a header boundary ends it with success. progress may be null.
 TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* progress, std::int64_t total);
 
-// Opens path, inflates it as gzip (members one after another; plain data
-// without the gzip magic passes through unchanged) and unpacks it with
-// extractTarStream. A file that ends inside a gzip member is a failed read.
+// Inflates the stored bytes of file as gzip (members one after another;
+// plain data without the gzip magic passes through unchanged) and unpacks
+// them with extractTarStream. Data that ends inside a gzip member is a failed
+// read (ReadError), and so is a read of file that fails anywhere, also between
+// members.
+TarStatus extractTarGz(TarSource& file, TarTarget& target, TarProgress* progress, std::int64_t total);
+// extractTarGz over the file at path; OpenFailed when it cannot be opened.
 TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total);
 
 // Checks an archive entry name and writes it to out (capacity bytes) as a

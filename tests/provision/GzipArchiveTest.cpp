@@ -68,6 +68,38 @@ TEST(GzipArchive, FileFormsUnpackToTheSameFiles) {
   }
 }
 
+// The stored bytes come from a source that can fail a read: a failed read
+// fails the unpacking wherever it happens, also where a member ends on an
+// entry boundary and the data could pass for a shorter archive.
+TEST(GzipArchive, AFailedReadOfTheFileFailsTheUnpacking) {
+  const std::string head = test::tarDir("jre/") + test::tarFile("jre/bin/java.dll", std::string(70000, 'j'));
+  const std::string tail = test::tarFile("jre/lib/modules", std::string(90000, 'm')) + test::tarEnd();
+  const std::string first = gzipMember(head);
+  const std::string stored = first + gzipMember(tail);
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::size_t step, failAt;
+    TarStatus status;
+  } cases[] = {
+      {"fails where the members meet, on an entry boundary", stored, 1u << 20, first.size(), TarStatus::ReadError},
+      {"fails inside the second member", stored, 1u << 20, first.size() + 40, TarStatus::ReadError},
+      {"plain tar, fails on an entry boundary", head + tail, 1u << 20, head.size(), TarStatus::ReadError},
+      {"one byte per read", stored, 1, SIZE_MAX, TarStatus::Ok},
+      {"the second magic cut between two reads", stored, first.size() + 1, SIZE_MAX, TarStatus::Ok},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::MemoryTarSource file(c.bytes, c.step, c.failAt);
+    test::MemoryTarget target;
+    EXPECT_EQ(extractTarGz(file, target, nullptr, 0), c.status);
+    if (c.status == TarStatus::Ok) {
+      EXPECT_EQ(target.files["jre/bin/java.dll"], std::string(70000, 'j'));
+      EXPECT_EQ(target.files["jre/lib/modules"], std::string(90000, 'm'));
+    }
+  }
+}
+
 TEST(GzipArchive, MissingFileCannotBeOpened) {
   test::ScratchRoot root;
   test::MemoryTarget target;
