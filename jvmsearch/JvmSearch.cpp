@@ -162,8 +162,10 @@ bool readPreferredJre(SearchPlatform& platform, std::string& line) {
     trace("preferred runtime file: no usable base directory");
     return false;
   }
-  std::string file = base + "\\.sorbilane\\pref_jre.cfg";
-  collapseBackslashes(file);
+  // Normalised again rather than collapsed here: the platform knows the ANSI
+  // code page, in which a base ending in a double-byte character may end in a
+  // 0x5C byte that is no separator.
+  std::string file = platform.normalizePath(base + "\\.sorbilane\\pref_jre.cfg");
   std::string first;
   if (!platform.readFirstLine(file, first)) {
     trace("preferred runtime file %s: absent or empty", file.c_str());

@@ -22,14 +22,20 @@ bool isRelativePath(const char* path) {
   return !((path[1] == ':' && path[2] == '\\') || (path[0] == '\\' && path[1] == '\\'));
 }
 
-void collapseBackslashes(std::string& path) {
+void collapseBackslashes(std::string& path, const CodePage& ansi) {
   // A leading pair stays: it is what makes "\\host\share" a network path,
   // and isRelativePath already treats such a path as absolute.
   std::size_t keep = path.compare(0, 2, "\\\\") == 0 ? 2 : 0;
   std::size_t out = keep;
-  for (std::size_t in = keep; in < path.size(); ++in) {
-    if (path[in] == '\\' && out > 0 && path[out - 1] == '\\') continue;
-    path[out++] = path[in];
+  bool afterBackslash = keep > 0;
+  for (std::size_t in = keep; in < path.size();) {
+    std::size_t length = ansi.charLength(path, in);
+    bool backslash = path[in] == '\\';
+    if (!(backslash && afterBackslash)) {
+      for (std::size_t i = 0; i < length; ++i) path[out++] = path[in + i];
+    }
+    afterBackslash = backslash;
+    in += length;
   }
   path.resize(out);
 }
@@ -46,20 +52,24 @@ bool programNameFromCommandLine(const char* commandLine, std::string& name) {
   return true;
 }
 
-std::string directoryPart(const std::string& path) {
-  std::size_t slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+std::string directoryPart(const std::string& path, const CodePage& ansi) {
+  std::size_t end = 0;
+  for (std::size_t at = 0; at < path.size(); at += ansi.charLength(path, at)) {
+    if (path[at] == '\\') end = at + 1;
+  }
+  return path.substr(0, end);
 }
 
-std::string joinWithExeDir(const std::string& exeDir, const std::string& source) {
+std::string joinWithExeDir(const std::string& exeDir, const std::string& source, const CodePage& ansi) {
   std::string joined = isRelativePath(source.c_str()) ? exeDir + source : source;
-  collapseBackslashes(joined);
+  collapseBackslashes(joined, ansi);
   if (joined.size() > MAX_VALUE_LENGTH) return std::string();
   return joined;
 }
 
-void lowerCaseAscii(std::string& text) {
-  for (char& c : text) {
+void lowerCaseAscii(std::string& text, const CodePage& ansi) {
+  for (std::size_t at = 0; at < text.size(); at += ansi.charLength(text, at)) {
+    char& c = text[at];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
 }

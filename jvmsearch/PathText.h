@@ -1,17 +1,21 @@
 #pragma once
 #include <string>
 
+#include "launcher/CodePage.h"
+
 namespace plimo {
 
 // The text rules of the path utilities, free of any file-system access so
-// that they can be checked on their own.
+// that they can be checked on their own. Paths are in the ANSI code page
+// given as ansi: a rule that looks for '\' or letters steps over double-byte
+// characters, whose second byte may be either.
 
 // Relative in the launcher's sense: "c:\x", a quoted "c:\x" and "\\host\share"
 // are absolute; "c:/x", "c:x", "\x", "jre" and "." are relative.
 bool isRelativePath(const char* path);
 // Drops every backslash that directly follows another one; a leading pair
 // ("\\host\share") is kept so that a network path stays one.
-void collapseBackslashes(std::string& path);
+void collapseBackslashes(std::string& path, const CodePage& ansi);
 
 // "c:\", "c:\." and "c:\.\." (any first character): a drive root that
 // counts as existing without asking the file system.
@@ -24,15 +28,15 @@ bool programNameFromCommandLine(const char* commandLine, std::string& name);
 
 // The directory part of an absolute path, up to and including its last
 // backslash; empty when it has none.
-std::string directoryPart(const std::string& path);
+std::string directoryPart(const std::string& path, const CodePage& ansi);
 
 // exeDir followed by source when source is relative, else source; doubled
 // backslashes collapsed. Empty when the result would not fit a path buffer
 // (more than MAX_VALUE_LENGTH characters): a cut path could name another file.
-std::string joinWithExeDir(const std::string& exeDir, const std::string& source);
+std::string joinWithExeDir(const std::string& exeDir, const std::string& source, const CodePage& ansi);
 
 // ASCII letters lowered in place, as the C library's _strlwr does in the "C"
-// locale; other bytes (code-page characters) are kept.
-void lowerCaseAscii(std::string& text);
+// locale; other characters of the code page are kept whole.
+void lowerCaseAscii(std::string& text, const CodePage& ansi);
 
 }  // namespace plimo

@@ -98,9 +98,17 @@ std::string withoutLineEnd(std::string line) {
   return line;
 }
 
-std::string registryKeyForPath(const std::string& path, const std::string& prefix) {
+std::string registryKeyForPath(const std::string& path, const std::string& prefix, const CodePage& ansi) {
   std::string key = prefix;
-  for (char c : path) key += c == '\\' ? '/' : c;
+  for (std::size_t at = 0; at < path.size();) {
+    std::size_t length = ansi.charLength(path, at);
+    if (path[at] == '\\') {
+      key += '/';
+    } else {
+      key.append(path, at, length);
+    }
+    at += length;
+  }
   return key;
 }
 

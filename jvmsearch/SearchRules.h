@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "launcher/CodePage.h"
+
 namespace plimo {
 
 // Text rules of the runtime search that need no system access.
@@ -62,9 +64,11 @@ std::string privateJreJavaExe(const std::string& javaExe);
 // A line without its trailing carriage returns and line feeds.
 std::string withoutLineEnd(std::string line);
 
-// Registry key names of paths: the prefix, then the path with every
-// backslash turned into a forward slash; and back again.
-std::string registryKeyForPath(const std::string& path, const std::string& prefix);
+// Registry key names of paths: the prefix, then the path (in the ANSI code
+// page ansi) with every backslash turned into a forward slash, the second
+// bytes of double-byte characters kept; and back again ('/' is never such a
+// second byte).
+std::string registryKeyForPath(const std::string& path, const std::string& prefix, const CodePage& ansi);
 std::string pathFromKeyName(const std::string& keyName);
 
 // Keys of the per-user version cache and of the list of runtimes picked by

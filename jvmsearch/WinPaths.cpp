@@ -31,8 +31,8 @@ const std::string& executableDirectory() {
     // The command line's program name was unusable (an unclosed quote): the
     // directory of the module actually running is the one place that still
     // means "beside the executable".
-    dir = directoryPart(moduleFilePath());
-    lowerCaseAscii(dir);
+    dir = directoryPart(moduleFilePath(), ansiCodePage());
+    lowerCaseAscii(dir, ansiCodePage());
   }
   if (!dir.empty() && dir.back() != '\\') dir += '\\';
   exeDirCache = dir;
@@ -98,22 +98,24 @@ const char* executablePath() {
   DWORD n = GetFullPathNameW(wideFrom(name.c_str(), CP_UTF8).c_str(), PATH_BUFFER_SIZE, wide, nullptr);
   if (n == 0 || n >= PATH_BUFFER_SIZE) return "";
   std::string full = ansiPathOrFatal(wide);
-  lowerCaseAscii(full);
+  lowerCaseAscii(full, ansiCodePage());
   exePathCache = full;
   exePathFilled = true;
   return exePathCache.c_str();
 }
 
 std::string resolveAgainstExeDir(const std::string& source) {
-  return joinWithExeDir(isRelativePath(source.c_str()) ? executableDirectory() : std::string(), source);
+  return joinWithExeDir(isRelativePath(source.c_str()) ? executableDirectory() : std::string(), source,
+                        ansiCodePage());
 }
 
 std::string normalizePath(const std::string& source) {
   std::string joined = resolveAgainstExeDir(source);
   if (joined.empty()) return std::string();
   std::string full = fullPathName(joined);
-  lowerCaseAscii(full);
-  collapseBackslashes(full);
+  CodePage ansi = ansiCodePage();
+  lowerCaseAscii(full, ansi);
+  collapseBackslashes(full, ansi);
   return full;
 }
 

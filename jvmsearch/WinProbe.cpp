@@ -13,6 +13,7 @@
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 #include "launcher/WinHandles.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -115,7 +116,7 @@ bool startProbeChild(const std::string& path, ProbeChild& child) {
   if (processEnding) return false;
   // The child starts in its own folder: a runtime that outlives the probe must
   // not hold the launcher's temporary directory as its current directory.
-  std::string folder = directoryPart(path);
+  std::string folder = directoryPart(path, ansiCodePage());
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &started)) {
     trace("probe %s: not started (error %lu)", path.c_str(), GetLastError());

@@ -110,7 +110,7 @@ class WinSearchPlatform final : public SearchPlatform {
   }
 
   bool readVersionCache(const std::string& path, std::string& storedTime, std::string& version) override {
-    UniqueKey key = openKey(HKEY_CURRENT_USER, registryKeyForPath(path, VERSION_CACHE_KEY), KEY_READ);
+    UniqueKey key = openKey(HKEY_CURRENT_USER, registryKeyForPath(path, VERSION_CACHE_KEY, ansiCodePage()), KEY_READ);
     if (!key) return false;
     unsigned char stored[16];
     DWORD size = sizeof stored;
@@ -129,7 +129,7 @@ class WinSearchPlatform final : public SearchPlatform {
 
   void writeVersionCache(const std::string& path, const std::string& storedTime,
                          const std::string& version) override {
-    std::string keyName = registryKeyForPath(path, VERSION_CACHE_KEY);
+    std::string keyName = registryKeyForPath(path, VERSION_CACHE_KEY, ansiCodePage());
     UniqueKey key = createKey(HKEY_CURRENT_USER, keyName);
     if (!key) {
       trace("cache: cannot create %s", keyName.c_str());
@@ -186,7 +186,7 @@ bool locateJvm(bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
 }
 
 void recordLocatedJvm(const char* path) {
-  std::string keyName = registryKeyForPath(path, LOCATED_JVMS_KEY);
+  std::string keyName = registryKeyForPath(path, LOCATED_JVMS_KEY, ansiCodePage());
   UniqueKey key = createKey(HKEY_LOCAL_MACHINE, keyName);
   if (!key) key = createKey(HKEY_CURRENT_USER, keyName);
   trace("located list: %s %s", path, key ? "recorded" : "not recorded");

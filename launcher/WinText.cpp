@@ -12,17 +12,33 @@ namespace plimo {
 
 namespace {
 
-// Exact conversion to the ANSI code page: no best-fit look-alikes (which
-// would name another file) and no default character.
-bool exactAnsi(const wchar_t* text, std::string& out) {
+static_assert(NO_BEST_FIT_CHARS == WC_NO_BEST_FIT_CHARS, "the flag the portable rule hands out");
+
+// text in the ANSI code page with the flags that page allows; lossy, when
+// given, reports whether a character had no exact form there.
+bool toAnsi(const wchar_t* text, std::string& out, unsigned flags, bool* lossy) {
   out.clear();
-  BOOL lossy = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
-  if (n <= 0 || lossy) return false;
+  BOOL usedDefault = FALSE;
+  BOOL* report = lossy != nullptr ? &usedDefault : nullptr;
+  int n = WideCharToMultiByte(CP_ACP, flags, text, -1, nullptr, 0, nullptr, report);
+  if (n <= 0) return false;
   out.resize(static_cast<std::size_t>(n));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &out[0], n, nullptr, &lossy);
+  WideCharToMultiByte(CP_ACP, flags, text, -1, &out[0], n, nullptr, report);
   out.pop_back();
-  return !lossy;
+  if (lossy != nullptr) *lossy = usedDefault != FALSE;
+  return true;
+}
+
+// Exact conversion to the ANSI code page: no best-fit look-alikes (which
+// would name another file) and no default character. Where the page allows
+// neither the flag nor the report (UTF-8 among them), a loss shows as a
+// round trip that does not give the text back.
+bool exactAnsi(const wchar_t* text, std::string& out) {
+  ExactConversion way = exactConversionFor(GetACP());
+  bool lossy = false;
+  if (!toAnsi(text, out, way.flags, way.reportsDefaultUse ? &lossy : nullptr)) return false;
+  if (way.reportsDefaultUse) return !lossy;
+  return wideFrom(out.c_str(), CP_ACP) == text;
 }
 
 }  // namespace
@@ -76,13 +92,11 @@ std::string ansiPathOrFatal(const wchar_t* path) {
 std::string ansiValue(const wchar_t* text) {
   std::string narrow;
   if (ansiPath(text, narrow)) return narrow;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return narrow;
-  narrow.resize(static_cast<std::size_t>(n));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, &narrow[0], n, nullptr, nullptr);
-  narrow.pop_back();
+  toAnsi(text, narrow, exactConversionFor(GetACP()).flags, nullptr);
   return narrow;
 }
+
+CodePage ansiCodePage() { return CodePage(GetACP()); }
 
 unsigned installerCodePage() {
   int page = getConfigInt(cfg::CODE_PAGE);

@@ -5,7 +5,12 @@
 // in, and keeps the command line in UTF-8, which holds every character.
 #include <string>
 
+#include "launcher/CodePage.h"
+
 namespace plimo {
+
+// The system's ANSI code page (GetACP): the one every narrow path is in.
+CodePage ansiCodePage();
 
 // text in codePage (CP_ACP, CP_UTF8 or an installer's page) as UTF-16.
 std::wstring wideFrom(const char* text, unsigned codePage);

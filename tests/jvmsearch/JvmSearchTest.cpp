@@ -70,7 +70,7 @@ class TableSearchPlatform : public SearchPlatform {
     setValue(RegistryRoot::LocalMachine, family + "\\" + name, "JavaHome", home);
   }
   void locate(RegistryRoot root, const std::string& javaExe) {
-    addKey(root, registryKeyForPath(javaExe, LOCATED_JVMS_KEY));
+    addKey(root, registryKeyForPath(javaExe, LOCATED_JVMS_KEY, CodePage(1252)));
   }
 
   bool fileExists(const std::string& path) override { return files.count(path) != 0; }
@@ -81,8 +81,8 @@ class TableSearchPlatform : public SearchPlatform {
     return true;
   }
   std::string normalizePath(const std::string& path) override {
-    std::string joined = joinWithExeDir("c:\\setup\\", path);
-    lowerCaseAscii(joined);
+    std::string joined = joinWithExeDir("c:\\setup\\", path, CodePage(1252));
+    lowerCaseAscii(joined, CodePage(1252));
     return joined;
   }
   bool readFirstLine(const std::string& file, std::string& line) override {

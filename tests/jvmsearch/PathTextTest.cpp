@@ -31,6 +31,7 @@ TEST(PathText, CollapsingKeepsOneBackslashAndANetworkPrefix) {
   struct Case {
     std::string in;
     std::string out;
+    unsigned page = 1252;
   } cases[] = {
       {"c:\\setup\\\\jre", "c:\\setup\\jre"},
       {"a\\\\\\b", "a\\b"},
@@ -40,11 +41,23 @@ TEST(PathText, CollapsingKeepsOneBackslashAndANetworkPrefix) {
       {"\\\\host\\\\share", "\\\\host\\share"},
       {"\\\\\\host", "\\\\host"},
       {"x\\\\", "x\\"},
+      // 表 (0x95 0x5C in 932, 0xB3 0x5C is 許 in 950) followed by a separator
+      // keeps both; a doubled separator after it still collapses.
+      {"c:\\\x95\x5C\\app.jar", "c:\\\x95\x5C\\app.jar", 932},
+      {"c:\\\x95\x5C\\\\app.jar", "c:\\\x95\x5C\\app.jar", 932},
+      {"c:\\\xB3\x5C\\app.jar", "c:\\\xB3\x5C\\app.jar", 950},
+      {"c:\\\xB3\x5C\\app.jar", "c:\\\xB3\x5C\\app.jar", 936},
+      {"\\\\\x95\x5C\\x", "\\\\\x95\x5C\\x", 932},
+      // Where 0x95 is a character of its own, 0x5C is a separator.
+      {"c:\\\x95\x5C\\app.jar", "c:\\\x95\x5C" "app.jar", 1252},
+      {"c:\\\x95\x5C\\app.jar", "c:\\\x95\x5C" "app.jar", 65001},
+      // A lead byte cut off at the end stands alone.
+      {"c:\\\x95", "c:\\\x95", 932},
   };
   for (Case& c : cases) {
     std::string path = c.in;
-    collapseBackslashes(path);
-    EXPECT_EQ(path, c.out) << c.in;
+    collapseBackslashes(path, CodePage(c.page));
+    EXPECT_EQ(path, c.out) << c.in << " in " << c.page;
   }
 }
 
@@ -84,22 +97,46 @@ TEST(PathText, JoiningWithTheExecutableDirectory) {
       {"D:\\Java\\\\J2RE", "D:\\Java\\J2RE"},
       {"\\\\host\\share\\j", "\\\\host\\share\\j"},
   };
-  for (const Case& c : cases) EXPECT_EQ(joinWithExeDir(dir, c.source), c.joined) << c.source;
+  for (const Case& c : cases) EXPECT_EQ(joinWithExeDir(dir, c.source, CodePage(1252)), c.joined) << c.source;
+  // The executable folder ends in a double-byte character and its separator.
+  EXPECT_EQ(joinWithExeDir("c:\\\x95\x5C\\", "\\jre", CodePage(932)), "c:\\\x95\x5C\\jre");
 }
 
 TEST(PathText, ATooLongJoinIsRefusedNotCut) {
   std::string exact(MAX_VALUE_LENGTH - 9, 'a');
-  EXPECT_EQ(joinWithExeDir("c:\\setup\\", exact).size(), MAX_VALUE_LENGTH);
-  EXPECT_EQ(joinWithExeDir("c:\\setup\\", exact + "b"), "");
-  EXPECT_EQ(joinWithExeDir("c:\\setup\\", "c:\\" + std::string(MAX_VALUE_LENGTH, 'x')), "");
+  CodePage ansi(1252);
+  EXPECT_EQ(joinWithExeDir("c:\\setup\\", exact, ansi).size(), MAX_VALUE_LENGTH);
+  EXPECT_EQ(joinWithExeDir("c:\\setup\\", exact + "b", ansi), "");
+  EXPECT_EQ(joinWithExeDir("c:\\setup\\", "c:\\" + std::string(MAX_VALUE_LENGTH, 'x'), ansi), "");
 }
 
 TEST(PathText, DirectoryPartAndLowerCase) {
-  EXPECT_EQ(directoryPart("c:\\setup\\inst.exe"), "c:\\setup\\");
-  EXPECT_EQ(directoryPart("inst.exe"), "");
-  std::string text = "C:\\Program Files\\\xC4Z";
-  lowerCaseAscii(text);
-  EXPECT_EQ(text, "c:\\program files\\\xC4z");
+  struct Case {
+    unsigned page;
+    std::string path;
+    std::string directory;
+    std::string lowered;
+  } cases[] = {
+      {1252, "c:\\setup\\inst.exe", "c:\\setup\\", "c:\\setup\\inst.exe"},
+      {1252, "inst.exe", "", "inst.exe"},
+      {1252, "C:\\Program Files\\\xC4Z", "C:\\Program Files\\", "c:\\program files\\\xC4z"},
+      // C:\Users\タナカ\setup.exe: カ is 0x83 0x4A ('J'), which stays.
+      {932, "C:\\Users\\\x83\x5E\x83\x69\x83\x4A\\Setup.exe", "C:\\Users\\\x83\x5E\x83\x69\x83\x4A\\",
+       "c:\\users\\\x83\x5E\x83\x69\x83\x4A\\setup.exe"},
+      // A file named a表.exe: its 0x5C is no separator.
+      {932, "c:\\D\\a\x95\x5C.exe", "c:\\D\\", "c:\\d\\a\x95\x5C.exe"},
+      // Korean (949) second bytes run from 'A'.
+      {949, "C:\\\x81\x41\x81\x5A\\X", "C:\\\x81\x41\x81\x5A\\", "c:\\\x81\x41\x81\x5A\\x"},
+      {936, "C:\\\x81\x4A\\X", "C:\\\x81\x4A\\", "c:\\\x81\x4A\\x"},
+      {65001, "C:\\\xE3\x82\xBF\\X", "C:\\\xE3\x82\xBF\\", "c:\\\xE3\x82\xBF\\x"},
+  };
+  for (const Case& c : cases) {
+    CodePage ansi(c.page);
+    EXPECT_EQ(directoryPart(c.path, ansi), c.directory) << c.path << " in " << c.page;
+    std::string text = c.path;
+    lowerCaseAscii(text, ansi);
+    EXPECT_EQ(text, c.lowered) << c.path << " in " << c.page;
+  }
 }
 
 }  // namespace

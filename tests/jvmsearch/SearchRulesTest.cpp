@@ -69,10 +69,26 @@ TEST(SearchRules, LibrariesBesideTheExecutableThenBelowTheJreFolder) {
 }
 
 TEST(SearchRules, RegistryKeyNamesOfPaths) {
-  EXPECT_EQ(registryKeyForPath("c:\\java\\j2re1.4.2\\bin\\java.exe", VERSION_CACHE_KEY),
-            "SOFTWARE\\kaldor-codework\\plimo\\jvms\\c:/java/j2re1.4.2/bin/java.exe");
-  EXPECT_EQ(registryKeyForPath("C:\\Picked\\Java.exe", LOCATED_JVMS_KEY),
-            "SOFTWARE\\kaldor-codework\\plimo\\locatedjvms\\C:/Picked/Java.exe");
+  struct Case {
+    unsigned page;
+    const char* path;
+    const char* prefix;
+    const char* key;
+  } cases[] = {
+      {1252, "c:\\java\\j2re1.4.2\\bin\\java.exe", VERSION_CACHE_KEY,
+       "SOFTWARE\\kaldor-codework\\plimo\\jvms\\c:/java/j2re1.4.2/bin/java.exe"},
+      {1252, "C:\\Picked\\Java.exe", LOCATED_JVMS_KEY, "SOFTWARE\\kaldor-codework\\plimo\\locatedjvms\\C:/Picked/Java.exe"},
+      // The second byte of a double-byte character is no separator: 表 (0x95
+      // 0x5C) in 932 and 許 (0xB3 0x5C) in 950 stay whole.
+      {932, "c:\\\x95\x5C\\java.exe", "K\\", "K\\c:/\x95\x5C/java.exe"},
+      {950, "c:\\\xB3\x5C\\java.exe", "K\\", "K\\c:/\xB3\x5C/java.exe"},
+      {1252, "c:\\\x95\x5C\\java.exe", "K\\", "K\\c:/\x95//java.exe"},
+  };
+  for (const Case& c : cases) {
+    std::string key = registryKeyForPath(c.path, c.prefix, CodePage(c.page));
+    EXPECT_EQ(key, c.key) << c.path;
+    if (c.page != 1252) EXPECT_EQ(pathFromKeyName(key), std::string("K\\") + c.path) << c.path;
+  }
   EXPECT_EQ(pathFromKeyName("C:/Picked/Java.exe"), "C:\\Picked\\Java.exe");
   EXPECT_EQ(withoutLineEnd("c:\\jre\r\n\r\n"), "c:\\jre");
   EXPECT_EQ(withoutLineEnd("\n"), "");
