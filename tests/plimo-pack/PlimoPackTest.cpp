@@ -522,7 +522,7 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
     for (const auto& [id, text] : contents.store.narrow)
       if (id >= 1000 && id <= 1011) texts.push_back(text);
     for (const auto& [id, text] : contents.store.wide) texts.push_back(utf8FromUtf16(text));
-    ASSERT_EQ(texts.size(), 12u + 16u);
+    ASSERT_EQ(texts.size(), 12u + 17u);
     int setupWording = 0;
     for (std::string text : texts) {
       std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -534,7 +534,7 @@ TEST_F(PlimoPack, ApplicationLaunchersGetDefaultsWithoutSetupWording) {
       // The installer wording is unchanged.
       EXPECT_EQ(contents.store.narrow[1000], "Setup error");
       EXPECT_EQ(contents.store.wide[20013], u"Setup");
-      EXPECT_EQ(setupWording, 8);
+      EXPECT_EQ(setupWording, 9);
     }
   }
 }
@@ -626,6 +626,7 @@ TEST_F(PlimoPack, TheStarterProjectBuildsWithoutWarningsAndIsNeverOverwritten) {
   fs::path project = dir / "starter" / STARTER_PROJECT_NAME;
   std::string written = readAll(project);
   writeAll(dir / "starter" / "app.jar", "jar");
+  writeAll(dir / "stub.exe", fakeStub(0x8664));  // init chooses x64
   BuildOptions options;
   options.project = project;
   options.output = dir / "starter" / "setup.exe";
@@ -681,6 +682,55 @@ TEST_F(PlimoPack, AnInstallerFromASignedStubCarriesNoCertificateEntryOrChecksum)
     expected.replace(certificate, 8, std::string(8, '\0'));
     EXPECT_TRUE(image == expected);
   }
+}
+
+// The stub's processor: --arch wins over the project's arch; without either
+// the x86 stub is taken, and the build says so. The message about runtimes of
+// the other processor follows the stub that was taken.
+TEST_F(PlimoPack, TheStubFollowsArchAndTheWrongProcessorMessageFollowsTheStub) {
+  writeAll(dir / "plimo-x86.exe", fakeStub(0x14C));
+  writeAll(dir / "plimo-x64.exe", fakeStub(0x8664));
+  struct Case {
+    const char* projectArch;  // "" none
+    const char* commandArch;  // "" none
+    const char* stub;         // "" found beside the tool
+    const char* kind;
+    int exit;
+    const char* said;         // part of the output or the errors
+    const char* message;      // start of message 20017
+  } cases[] = {
+      {"x64", "", "", "installer", EXIT_OK, "(x64,", "No 64-bit Java runtime was found on this computer. The Java runtime below is built\r\nfor 32-bit Windows, which this setup"},
+      {"x64", "x86", "", "installer", EXIT_OK, "(x86,", "No 32-bit Java runtime was found on this computer. The Java runtime below is built\r\nfor 64-bit Windows, which this setup"},
+      {"", "", "", "application", EXIT_OK, "using the default x86 stub", "No 32-bit Java runtime was found on this computer. The Java runtime below is built\r\nfor 64-bit Windows, which this program"},
+      {"x86", "x64", "", "application", EXIT_OK, "(x64,", "No 64-bit Java runtime was found on this computer. The Java runtime below is built\r\nfor 32-bit Windows, which this program"},
+      {"", "", "plimo-x64.exe", "installer", EXIT_OK, "(x64,", "No 64-bit"},
+      {"x64", "", "plimo-x86.exe", "installer", EXIT_INVALID, "is x86, not x64 (arch = \"x64\" (line 1))", ""},
+      {"arm64", "", "", "installer", EXIT_INVALID, "arch: \"arm64\" is neither \"x86\" nor \"x64\" (line 1)", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.projectArch) + "/" + c.commandArch + "/" + c.stub + "/" + c.kind);
+    std::string text = *c.projectArch ? std::string("arch = \"") + c.projectArch + "\"\n" : "";
+    writeAll(dir / "project.toml", text + "[launch]\nmain_class = \"a.B\"\nlauncher_kind = \"" + c.kind + "\"\n");
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = dir / "setup.exe";
+    options.toolDirectory = dir;
+    if (*c.commandArch) options.arch = c.commandArch;
+    if (*c.stub) options.stub = dir / c.stub;
+    std::ostringstream out, err;
+    ASSERT_EQ(runBuild(options, out, err), c.exit) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(c.said), std::string::npos) << out.str() << err.str();
+    if (c.exit != EXIT_OK) continue;
+    EXPECT_EQ(out.str().find("default") != std::string::npos, std::string(c.said).find("default") != std::string::npos);
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    EXPECT_EQ(utf8FromUtf16(contents.store.wide[20017]).rfind(c.message, 0), 0u) << utf8FromUtf16(contents.store.wide[20017]);
+  }
+  // An author's own text is kept whatever the stub.
+  InstallerContents contents;
+  ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\n[wide_messages]\nruntime_wrong_processor = \"own\"\n", contents));
+  EXPECT_EQ(contents.store.wide[20017], u"own");
 }
 
 TEST_F(PlimoPack, StubSearchLooksBesideTheToolThenInDistFolders) {

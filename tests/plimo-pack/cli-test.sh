@@ -52,7 +52,7 @@ for k, v in expect.items():
 assert wide[20013] == "😀 𝄞 " + t, wide[20013]
 assert wide[20007] == ""
 assert set(range(1000, 1012)) <= set(narrow), "narrow messages missing"
-assert set(range(20001, 20017)) == set(wide), "wide messages missing"
+assert set(range(20001, 20018)) == set(wide), "wide messages missing"
 assert all(e["meaning"] for e in d["narrow"] + d["wide"])
 payload = [(p["name"], p["size"]) for p in d["payload"]]
 assert payload == [("app.jar", 300000), ("params-" + os.environ["CP"] + ".txt", 9)], payload
@@ -89,7 +89,7 @@ diff -r rt rtu >/dev/null || fail "the runtime unpacked by GNU tar differs from 
 # --- init: a starter project that builds, never written over ------------------------
 rm -rf starter && "$tool" init starter >/dev/null || fail "init"
 printf 'jar' > starter/app.jar
-"$tool" build starter/plimo.toml -o starter/setup.exe --stub "$stub86" >/dev/null 2>err.txt || fail "the starter project does not build: $(cat err.txt)"
+"$tool" build starter/plimo.toml -o starter/setup.exe --stub "$stub64" >/dev/null 2>err.txt || fail "the starter project does not build: $(cat err.txt)"
 [ -s err.txt ] && fail "the starter project draws warnings: $(cat err.txt)"
 "$tool" init starter 2>/dev/null
 [ $? -eq 2 ] || fail "init over an existing project does not exit with 2"

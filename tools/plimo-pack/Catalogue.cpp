@@ -59,6 +59,8 @@ const std::vector<EntryInfo>& wideEntries() {
       {20014, "wide_messages.no_window", "fatal message: no application window within 60 seconds"},
       {20015, "wide_messages.runtime_archive_damaged", "fatal message: the runtime archive could not be unpacked"},
       {20016, "wide_messages.path_not_representable", "fatal message: a folder's name cannot reach Java (the path follows)"},
+      {20017, "wide_messages.runtime_wrong_processor",
+       "fatal message: only runtimes built for the other processor were found (a java.exe follows)"},
   };
   return entries;
 }
@@ -134,11 +136,25 @@ const std::vector<MessageInfo>& wideMessages() {
        "This program cannot use the folder below: its name has characters that Windows'\r\n"
        "language for non-Unicode programs cannot pass to Java, and it has no short name.\r\n"
        "Please move the program to a folder with a plain name, or set that language to match."},
+      {20017, "runtime_wrong_processor", nullptr,
+       "No 32-bit Java runtime was found on this computer. The Java runtime below is built\r\n"
+       "for 64-bit Windows, which this setup cannot use; please install a 32-bit Java runtime,\r\n"
+       "or use the 64-bit version of this setup.",
+       "No 32-bit Java runtime was found on this computer. The Java runtime below is built\r\n"
+       "for 64-bit Windows, which this program cannot use; please install a 32-bit Java runtime,\r\n"
+       "or use the 64-bit version of this program.",
+       "No 64-bit Java runtime was found on this computer. The Java runtime below is built\r\n"
+       "for 32-bit Windows, which this setup cannot use; please install a 64-bit Java runtime,\r\n"
+       "or use the 32-bit version of this setup.",
+       "No 64-bit Java runtime was found on this computer. The Java runtime below is built\r\n"
+       "for 32-bit Windows, which this program cannot use; please install a 64-bit Java runtime,\r\n"
+       "or use the 32-bit version of this program."},
   };
   return messages;
 }
 
-const char* defaultTextFor(const MessageInfo& m, bool application) {
+const char* defaultTextFor(const MessageInfo& m, bool application, bool x64) {
+  if (x64 && m.x64Text) return application && m.x64ApplicationText ? m.x64ApplicationText : m.x64Text;
   return application && m.applicationText ? m.applicationText : m.defaultText;
 }
 

@@ -16,7 +16,7 @@ struct EntryInfo {
 
 // Every narrow entry of the launcher (ascending id), messages included.
 const std::vector<EntryInfo>& narrowEntries();
-// Every wide entry (20001 to 20014).
+// Every wide entry (20001 to 20017).
 const std::vector<EntryInfo>& wideEntries();
 // The entry with this id in the given list, or nullptr.
 const EntryInfo* findEntry(const std::vector<EntryInfo>& list, std::int32_t id);
@@ -29,14 +29,22 @@ struct MessageInfo {
   // The default of an application launcher (launch.launcher_kind
   // "application") where the installer wording would be wrong; nullptr: the same.
   const char* applicationText = nullptr;
+  // Messages that speak of the processor have a default for each stub: the
+  // two texts above are the x86 stub's, these the x64 stub's (nullptr: the
+  // message does not depend on the processor).
+  const char* x64Text = nullptr;
+  const char* x64ApplicationText = nullptr;
 };
 
-// The default text of m for an installer or for an application launcher.
-const char* defaultTextFor(const MessageInfo& m, bool application);
+// The default text of m for an installer or for an application launcher, of
+// the x86 or the x64 stub.
+const char* defaultTextFor(const MessageInfo& m, bool application, bool x64 = false);
+// True when m's default depends on the stub's processor.
+inline bool dependsOnProcessor(const MessageInfo& m) { return m.x64Text != nullptr; }
 
 // Narrow messages 1000 to 1011 (written in the project's code page).
 const std::vector<MessageInfo>& narrowMessages();
-// Wide messages 20001 to 20014 (written as UTF-16).
+// Wide messages 20001 to 20017 (written as UTF-16).
 const std::vector<MessageInfo>& wideMessages();
 
 // The wide message that the launcher formats with four double arguments.

@@ -87,6 +87,12 @@ constexpr const char* STARTER_PROJECT = R"(# A plimo project: plimo-pack turns i
 # Paths are relative to this file. docs/plimo-pack.md describes every key;
 # keys left out keep the launcher's defaults.
 
+# The Windows the installer runs on: "x64" (64-bit Windows, and 64-bit Java,
+# which is what most computers have today) or "x86" (runs on 32-bit Windows
+# as well, but can use only a 32-bit Java). Take "x64" unless the installer
+# must serve 32-bit Windows. A bundled runtime must be built for the same.
+arch = "x64"
+
 # Code page of the narrow texts (messages, parameters): "cp932" for Japanese.
 code_page = "windows-1252"
 
@@ -209,9 +215,16 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
         << (diagnostics.errors.size() == 1 ? "" : "s") << ")\n";
     return diagnostics.unreadable ? EXIT_FAILED : EXIT_INVALID;
   }
-  std::string arch = options.arch.value_or("x86");
+  // The stub's processor: --arch, else the project's arch, else that of a
+  // stub named by path, else x86, and then the build says which stub it took.
+  std::optional<std::string> wanted = options.arch ? options.arch : project.arch;
+  std::string wantedBy = options.arch ? "--arch " + *options.arch : "arch = \"" + wanted.value_or("") + "\"" + project.archAt;
+  std::string arch = wanted.value_or("x86");
   std::optional<fs::path> stub = findStub(options, arch, err);
   if (!stub) return EXIT_INVALID;
+  if (!wanted && !options.stub)
+    out << "plimo-pack: neither the project (arch) nor --arch names a processor: using the default x86 stub \""
+        << stub->string() << "\"\n";
   std::error_code ec;
   if (!fs::is_regular_file(*stub, ec)) {
     err << "plimo-pack: error: cannot read the stub \"" << stub->string() << "\": no such file\n";
@@ -223,11 +236,12 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     return EXIT_INVALID;
   }
   std::string stubArchName = machine == Arch::X86 ? "x86" : "x64";
-  if (options.arch && *options.arch != stubArchName) {
-    err << "plimo-pack: error: the stub \"" << stub->string() << "\" is " << stubArchName << ", not " << *options.arch
-        << "\n";
+  if (wanted && *wanted != stubArchName) {
+    err << "plimo-pack: error: the stub \"" << stub->string() << "\" is " << stubArchName << ", not " << *wanted
+        << " (" << wantedBy << ")\n";
     return EXIT_INVALID;
   }
+  setProcessorDefaults(project, machine == Arch::X64);
   std::string clash = overwrittenInput(options, project, *stub);
   if (!clash.empty()) {
     err << "plimo-pack: error: refusing to write \"" << options.output.string() << "\": " << clash << "\n";

@@ -16,7 +16,7 @@ constexpr int EXIT_INVALID = 2;     // the project or the command line is wrong;
 struct BuildOptions {
   std::filesystem::path project;
   std::filesystem::path output;
-  std::optional<std::string> arch;            // "x86" or "x64"; x86 when neither arch nor stub is given
+  std::optional<std::string> arch;            // "x86" or "x64"; wins over the project's arch
   std::optional<std::filesystem::path> stub;  // explicit stub
   std::filesystem::path toolDirectory;        // where the running plimo-pack lies (stub search)
 };

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   CLI::App* buildCommand = app.add_subcommand("build", "write an installer from a project file");
   buildCommand->add_option("project", build.project, "project file (TOML)")->required();
   buildCommand->add_option("-o,--output", build.output, "installer to write")->required();
-  buildCommand->add_option("--arch", arch, "x86 (default) or x64");
+  buildCommand->add_option("--arch", arch, "x86 or x64; wins over the project's arch (default x86)");
   buildCommand->add_option("--stub", stub, "the launcher stub to use instead of the one found beside plimo-pack");
 
   std::string installer;

@@ -138,7 +138,15 @@ class Loader {
       : base_(base), project_(project), diag_(diagnostics) {}
 
   void load(const toml::table& root) {
-    checkKeys(root, "", {"code_page", "launch", "runtime", "payload", "messages", "wide_messages", "branding"});
+    checkKeys(root, "", {"code_page", "arch", "launch", "runtime", "payload", "messages", "wide_messages", "branding"});
+    if (auto arch = stringAt(root, "arch", "arch")) {
+      if (*arch == "x86" || *arch == "x64") {
+        project_.arch = *arch;
+        project_.archAt = where(*root.get("arch"));
+      } else {
+        error("arch: \"" + *arch + "\" is neither \"x86\" nor \"x64\"" + where(*root.get("arch")));
+      }
+    }
     if (auto cp = stringAt(root, "code_page", "code_page")) project_.codePage = *cp;
     std::string probe;
     if (toCodePage("", project_.codePage, probe) == Conversion::UnknownCodePage) {
@@ -616,6 +624,7 @@ class Loader {
 
     auto kind = project_.narrow.find(2001);
     bool application = kind != project_.narrow.end() && kind->second == "e";
+    project_.application = application;
     for (const MessageInfo& m : narrowMessages()) {
       std::string path = std::string("messages.") + m.name;
       std::optional<std::string> text = narrow ? stringAt(*narrow, m.name, path) : std::nullopt;
@@ -626,6 +635,10 @@ class Loader {
     for (const MessageInfo& m : wideMessages()) {
       std::string path = std::string("wide_messages.") + m.name;
       std::optional<std::string> text = wide ? stringAt(*wide, m.name, path) : std::nullopt;
+      if (!text && dependsOnProcessor(m)) {
+        project_.processorDefaults.push_back(m.id);
+        continue;
+      }
       std::string value = text ? *text : defaultTextFor(m, application);
       std::string why;
       if (m.id == PROGRESS_FORMAT_ID && !isSafeProgressFormat(value, why)) {
@@ -667,6 +680,13 @@ class Loader {
 };
 
 }  // namespace
+
+void setProcessorDefaults(Project& project, bool x64) {
+  for (std::int32_t id : project.processorDefaults)
+    for (const MessageInfo& m : wideMessages())
+      if (m.id == id) project.wide[id] = utf16FromUtf8(defaultTextFor(m, project.application, x64));
+  project.processorDefaults.clear();
+}
 
 bool loadProjectText(const std::string& text, const fs::path& baseDirectory, Project& project,
                      Diagnostics& diagnostics) {

@@ -37,7 +37,17 @@ struct Project {
   std::vector<PayloadFile> payload;  // in block order, without the runtime
   std::optional<std::filesystem::path> runtimeDirectory;
   Branding branding;  // [branding]: written into the stub's resources
+  // The key arch ("x86" or "x64"), and where it stands (" (line N)").
+  std::optional<std::string> arch;
+  std::string archAt;
+  bool application = false;  // launch.launcher_kind = "application"
+  // Wide messages left at a default that depends on the stub's processor;
+  // setProcessorDefaults fills them in once the stub is known.
+  std::vector<std::int32_t> processorDefaults;
 };
+
+// Writes the defaults that depend on the stub's processor.
+void setProcessorDefaults(Project& project, bool x64);
 
 // Reads and checks a project file. Relative paths in it resolve against the
 // file's directory. Returns false (with errors) when anything is wrong; the
