@@ -35,7 +35,7 @@ void fatalMessage(std::int32_t id, const char*, const char*) {
   std::_Exit(1);
 }
 void fatalWideMessage(std::int32_t) { std::_Exit(1); }
-void exitQuietly() { std::_Exit(0); }
+void exitQuietly() { std::_Exit(1); }
 }  // namespace plimo
 
 namespace {

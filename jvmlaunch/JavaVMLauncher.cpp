@@ -272,18 +272,28 @@ std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::stri
   return rest;
 }
 
-void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version) {
+void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version,
+                     RuntimeExitHook exitHook) {
   std::memset(&args, 0, sizeof args);
   args.version = version;
   args.ignoreUnrecognized = JNI_TRUE;
-  args.nOptions = static_cast<jint>(options.size());
-  std::unique_ptr<JavaVMOption[]> records(new JavaVMOption[options.size() + 1]());
+  std::unique_ptr<JavaVMOption[]> records(new JavaVMOption[options.size() + 2]());
   std::deque<std::string>& texts = keptOptionTexts();
   for (std::size_t i = 0; i < options.size(); ++i) {
     texts.push_back(options[i]);
     records[i].optionString = texts.back().data();
     records[i].extraInfo = nullptr;
   }
+  std::size_t count = options.size();
+  if (exitHook != nullptr) {
+    // Last, after every option the user could give: only the launcher's own
+    // hook cleans up before the process ends.
+    texts.push_back("exit");
+    records[count].optionString = texts.back().data();
+    records[count].extraInfo = reinterpret_cast<void*>(exitHook);
+    ++count;
+  }
+  args.nOptions = static_cast<jint>(count);
   args.options = records.get();
   keptOptionArrays().push_back(std::move(records));
 }
@@ -294,7 +304,7 @@ bool createJavaVm(LaunchPlatform& platform, jint version, const std::string& com
   std::vector<std::string> options;
   programArguments = buildVmOptions(platform, properties, tempDir, commandLine, options);
   JavaVMInitArgs args;
-  buildVmInitArgs(args, options, version);
+  buildVmInitArgs(args, options, version, platform.exitHook());
   for (const std::string& option : options) trace("launch: VM option '%s'", option.c_str());
   if (createJavaVmEntry == nullptr) {
     trace("launch: no runtime library bound");

@@ -7,14 +7,21 @@
 
 namespace plimo {
 
+// What the VM calls when the Java program ends the process (System.exit):
+// it must end the process itself, with the status. A runtime ends the
+// process through its own C library otherwise, past the launcher's exit
+// handlers.
+using RuntimeExitHook = void(JNICALL*)(jint status);
+
 // Creates the Java VM in this process through the bound JNI_CreateJavaVM,
 // calls the configured main class's main(String[]) on this thread and
 // destroys the VM after it returns. True after a normal return; false when
 // the VM could not be created, the entry point was never bound, or main
 // ended with an exception. Bad quoting, a missing required class path item,
 // a missing main class or main method end the process with their message.
+// exitHook (may be null) is handed to the VM as its "exit" option.
 bool launchJvm(int jniVersion, const char* commandLine, const char* commFile, const char* semaphoreName,
-               const char* tempDir);
+               const char* tempDir, RuntimeExitHook exitHook);
 
 // What the launch needs from the operating system. The Win32 shell answers
 // with the real calls; tests answer from tables.
@@ -46,6 +53,9 @@ class LaunchPlatform {
   // A "-J" option from the command line (UTF-8) in the encoding the VM reads
   // its options in.
   virtual std::string commandLineToSystem(const std::string& text) = 0;
+  // The hook the VM calls instead of ending the process itself; null for
+  // none (the VM then ends the process its own way).
+  virtual RuntimeExitHook exitHook() = 0;
 };
 
 // --- Argument splitting and launcher variables ----------------------------
@@ -119,9 +129,12 @@ std::vector<std::string> launcherProperties(const std::string& moduleFileName, c
 std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::string>& properties,
                            const std::string& tempDir, const std::string& commandLine,
                            std::vector<std::string>& options);
-// Clears args and fills it with the options. The option array and its texts
-// are kept for the rest of the process, as the VM may hold on to them.
-void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version);
+// Clears args and fills it with the options, then the option "exit" with
+// exitHook as its extra information when exitHook is not null. The option
+// array and its texts are kept for the rest of the process, as the VM may
+// hold on to them.
+void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version,
+                     RuntimeExitHook exitHook = nullptr);
 // Creates the VM through createJavaVmEntry; true when it returned JNI_OK.
 bool createJavaVm(LaunchPlatform& platform, jint version, const std::string& commandLine,
                   const std::vector<std::string>& properties, const std::string& tempDir,

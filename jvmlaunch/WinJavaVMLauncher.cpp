@@ -14,6 +14,8 @@ namespace {
 
 class WinLaunchPlatform : public LaunchPlatform {
  public:
+  explicit WinLaunchPlatform(RuntimeExitHook exitHook) : exitHook_(exitHook) {}
+
   bool environmentVariable(const std::string& name, std::string& value) override {
     // A value longer than the buffer makes the call return the size it
     // needs; ask again with that size (the value may change in between).
@@ -69,13 +71,18 @@ class WinLaunchPlatform : public LaunchPlatform {
   std::string commandLineToSystem(const std::string& text) override {
     return ansiValue(wideFrom(text.c_str(), CP_UTF8).c_str());
   }
+
+  RuntimeExitHook exitHook() override { return exitHook_; }
+
+ private:
+  RuntimeExitHook exitHook_;
 };
 
 }  // namespace
 
 bool launchJvm(int jniVersion, const char* commandLine, const char* commFile, const char* semaphoreName,
-               const char* tempDir) {
-  WinLaunchPlatform platform;
+               const char* tempDir, RuntimeExitHook exitHook) {
+  WinLaunchPlatform platform(exitHook);
   return launchJvm(platform, static_cast<jint>(jniVersion), commandLine != nullptr ? commandLine : "", commFile,
                    semaphoreName, tempDir != nullptr ? tempDir : "");
 }

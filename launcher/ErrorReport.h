@@ -3,11 +3,15 @@
 
 namespace plimo {
 
-// The one error path of the launcher. Every message first schedules all
-// extracted paths for deferred deletion; then it is shown in an error box
+// The one error path of the launcher. A message is shown in an error box
 // owned by the progress dialog (entry 107 is 1 or 5) or written as one line
-// to standard error. The fatal forms end the process with exit code 1
-// (ExitProcess: exit handlers do not run); exitQuietly ends with 0.
+// to standard error. The fatal forms first remove what the launch unpacked
+// (recording for deferred deletion only what is in use), then show the
+// message and end the process with exit code 1 (ExitProcess: exit handlers
+// do not run). exitQuietly does the same without a message, after a failure
+// that was already shown; it too ends with 1, as every end after a failure
+// does. A thread that reports while the process is ending shows nothing and
+// waits for the end.
 //
 // The stub links the Win32 implementation; test programs link one that
 // records the calls.

@@ -21,21 +21,55 @@ namespace plimo {
 namespace {
 
 // A runtime unpacked from an archive can hold paths longer than MAX_PATH,
-// where the narrow functions stop working: every call here goes through the
-// wide functions, with "\\?\" before an absolute path.
-std::wstring systemPath(const std::string& path) {
-  std::wstring wide = wideFrom(path.c_str(), CP_ACP);
-  bool unc = path.size() > 2 && path[0] == '\\' && path[1] == '\\' && path[2] != '?';
-  bool drive = path.size() > 2 && path[1] == ':' && path[2] == '\\';
-  if (unc) return L"\\\\?\\UNC\\" + wide.substr(2);
-  if (drive) return L"\\\\?\\" + wide;
-  return wide;
+// where the plain forms stop working: every call here has "\\?\" before an
+// absolute path.
+std::wstring systemPath(const std::wstring& path) {
+  bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?';
+  bool drive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+  if (unc) return L"\\\\?\\UNC\\" + path.substr(2);
+  if (drive) return L"\\\\?\\" + path;
+  return path;
 }
 
-std::string narrowName(const wchar_t* name) {
-  char buffer[PATH_BUFFER_SIZE];
-  int n = WideCharToMultiByte(CP_ACP, 0, name, -1, buffer, sizeof buffer, nullptr, nullptr);
-  return n > 0 ? std::string(buffer) : std::string();
+std::wstring wideChild(const std::wstring& directory, const wchar_t* name) {
+  std::wstring out = directory;
+  if (out.empty() || out.back() != L'\\') out.push_back(L'\\');
+  return out + name;
+}
+
+// The lists are narrow and read by other programs: a name goes in as the ANSI
+// code page holds it, or by its short name. One that has neither cannot be
+// named there at all.
+void scheduleWide(const std::wstring& path, const char* valueName) {
+  std::string narrow;
+  if (ansiPath(path.c_str(), narrow)) {
+    appendToDeletionList(narrow, valueName);
+  } else {
+    trace("clean-up: %s has no ANSI name; not recorded", utf8From(path.c_str()).c_str());
+  }
+}
+
+void deleteTreeWide(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  UniqueFind find(FindFirstFileW(systemPath(wideChild(path, L"*")).c_str(), &entry));
+  if (find.get() == INVALID_HANDLE_VALUE) return;
+  do {
+    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
+    std::wstring child = wideChild(path, entry.cFileName);
+    bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A junction or directory link is removed as a link: following it would
+    // delete whatever it points to, outside the tree.
+    bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (directory && !link) {
+      deleteTreeWide(child);
+    } else if (directory) {
+      if (!RemoveDirectoryW(systemPath(child).c_str())) scheduleWide(child, DELETE_DIR_VALUE);
+    } else if (!DeleteFileW(systemPath(child).c_str())) {
+      scheduleWide(child, DELETE_FILE_VALUE);
+    }
+  } while (FindNextFileW(find.get(), &entry));
+  find.reset();
+  if (!RemoveDirectoryW(systemPath(path).c_str())) scheduleWide(path, DELETE_DIR_VALUE);
 }
 
 // The worker while it is between its launch steps (0 otherwise), and
@@ -55,6 +89,9 @@ void awaitWorkerStop() {
   trace("exit: worker %s", workerStopped ? "stopped" : "still busy; removing what can be removed");
 }
 
+// 0: not started, 1: running, 2: done.
+std::atomic<int> cleanupState{0};
+
 }  // namespace
 
 void beginWorkerSteps() { stepsThread = GetCurrentThreadId(); }
@@ -68,42 +105,45 @@ void parkThread() {
 
 void deleteTree(const std::string& path) {
   if (path.empty()) return;
-  WIN32_FIND_DATAW entry;
-  UniqueFind find(FindFirstFileW(systemPath(childPath(path, "*.*")).c_str(), &entry));
-  if (find.get() == INVALID_HANDLE_VALUE) return;
-  do {
-    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-    std::string child = childPath(path, narrowName(entry.cFileName));
-    bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // A junction or directory link is removed as a link: following it would
-    // delete whatever it points to, outside the tree.
-    bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (directory && !link) {
-      deleteTree(child);
-    } else if (directory) {
-      if (!RemoveDirectoryW(systemPath(child).c_str())) scheduleDirDeletion(child);
-    } else if (!DeleteFileW(systemPath(child).c_str())) {
-      scheduleFileDeletion(child);
-    }
-  } while (FindNextFileW(find.get(), &entry));
-  find.reset();
-  if (!RemoveDirectoryW(systemPath(path).c_str())) scheduleDirDeletion(path);
+  deleteTreeWide(wideFrom(path.c_str(), CP_ACP));
 }
 
-void deleteTempDirAtExit() {
+void removeLaunchFiles() {
+  int expected = 0;
+  if (!cleanupState.compare_exchange_strong(expected, 1)) {
+    // Two ends at once (the runtime's exit hook while the dialog closes): the
+    // second must not end the process under the first one's deletions.
+    DWORD started = GetTickCount();
+    while (cleanupState != 2 && GetTickCount() - started < WORKER_STOP_WAIT_MS) Sleep(10);
+    return;
+  }
   // A probe still waiting for its java.exe (the dialog was closed during the
   // search) would leave that process running after the launcher.
   endRunningProbe();
   awaitWorkerStop();
-  if (tempDir.empty()) return;
-  // The worker made the directory current, and a process's current
-  // directory cannot be removed: move to the system temporary directory.
-  // Wide: the user's temporary folder may be named in any script.
-  wchar_t other[PATH_BUFFER_SIZE];
-  DWORD n = GetTempPathW(PATH_BUFFER_SIZE, other);
-  if (n > 0 && n < PATH_BUFFER_SIZE) SetCurrentDirectoryW(other);
-  trace("exit: removing %s", tempDir.c_str());
-  deleteTree(tempDir);
+  if (!tempDir.empty()) {
+    // The worker made the directory current, and a process's current
+    // directory cannot be removed: move to the system temporary directory.
+    // Wide: the user's temporary folder may be named in any script.
+    wchar_t other[PATH_BUFFER_SIZE];
+    DWORD n = GetTempPathW(PATH_BUFFER_SIZE, other);
+    if (n > 0 && n < PATH_BUFFER_SIZE) SetCurrentDirectoryW(other);
+    trace("exit: removing %s", tempDir.c_str());
+    deleteTree(tempDir);
+  }
+  cleanupState = 2;
+}
+
+void deleteTempDirAtExit() { removeLaunchFiles(); }
+
+void claimProcessEnd() {
+  if (processEnding.exchange(true)) parkThread();
+  removeLaunchFiles();
+}
+
+void endProcessAfterCleanup(unsigned code) {
+  claimProcessEnd();
+  ExitProcess(code);
 }
 
 void appendToDeletionList(const std::string& path, const char* valueName) {
@@ -136,10 +176,5 @@ void appendToDeletionList(const std::string& path, const char* valueName) {
 void scheduleFileDeletion(const std::string& path) { appendToDeletionList(path, DELETE_FILE_VALUE); }
 
 void scheduleDirDeletion(const std::string& path) { appendToDeletionList(path, DELETE_DIR_VALUE); }
-
-void scheduleExtractedForDeletion() {
-  for (const std::string& file : extractedFiles) scheduleFileDeletion(file);
-  for (const std::string& directory : extractedDirs) scheduleDirDeletion(directory);
-}
 
 }  // namespace plimo

@@ -16,17 +16,13 @@ namespace plimo {
 
 namespace {
 
-// A thread that reports while the process ends through the run-time
-// library's exit (the worker, after the progress dialog was closed) shows
-// nothing and schedules nothing: the exit handlers are removing the files,
-// and the process is about to end.
+// A thread that reports while the process ends (the worker, after the
+// progress dialog was closed or another thread's fatal message) shows
+// nothing: the other end is removing the files, and the process is about to
+// end.
 void waitIfEnding() {
   if (processEnding) parkThread();
 }
-
-}  // namespace
-
-namespace {
 
 void showWide(const wchar_t* text, const wchar_t* caption) {
   if (messageBoxMode()) {
@@ -50,14 +46,10 @@ void showWide(const wchar_t* text, const wchar_t* caption) {
   std::fflush(stderr);
 }
 
-}  // namespace
-
-void showError(const char* text) {
-  waitIfEnding();
-  scheduleExtractedForDeletion();
+// Texts written in a recorded code page read right whatever the system's
+// language: converted with that page and shown through the wide functions.
+void showNarrow(const char* text) {
   std::string caption = getConfigString(cfg::ERROR_CAPTION);
-  // Texts written in a recorded code page read right whatever the system's
-  // language: converted with that page and shown through the wide functions.
   if (unsigned page = installerCodePage()) {
     showWide(wideFrom(text, page).c_str(), wideFrom(caption.c_str(), page).c_str());
   } else if (messageBoxMode()) {
@@ -69,11 +61,23 @@ void showError(const char* text) {
   }
 }
 
-void showWideError(const char16_t* text) {
-  waitIfEnding();
-  scheduleExtractedForDeletion();
+void showWideWithCaption(const char16_t* text) {
   std::u16string caption = getConfigWString(wmsg::CAPTION);
   showWide(reinterpret_cast<const wchar_t*>(text), reinterpret_cast<const wchar_t*>(caption.c_str()));
+}
+
+}  // namespace
+
+// A message that the run goes on after (a picked runtime that cannot be
+// used) removes nothing: the end of the run does.
+void showError(const char* text) {
+  waitIfEnding();
+  showNarrow(text);
+}
+
+void showWideError(const char16_t* text) {
+  waitIfEnding();
+  showWideWithCaption(text);
 }
 
 void showConfigMessage(std::int32_t id, const char* placeholder, const char* value) {
@@ -81,27 +85,33 @@ void showConfigMessage(std::int32_t id, const char* placeholder, const char* val
   showError(text.c_str());
 }
 
+// The fatal ends remove whatever can be removed before the message shows, so
+// that nothing stays behind even when the user never answers it; what is in
+// use is recorded for deferred deletion.
 void fatalText(const char* text) {
-  showError(text);
+  claimProcessEnd();
+  showNarrow(text);
   ExitProcess(1);
 }
 
 void fatalMessage(std::int32_t id, const char* placeholder, const char* value) {
-  showConfigMessage(id, placeholder, value);
-  ExitProcess(1);
+  std::string text = expandPlaceholder(getConfigString(id), placeholder, value);
+  fatalText(text.c_str());
 }
 
 void fatalWideMessage(std::int32_t id) { fatalWideText(getConfigWString(id).c_str()); }
 
 void fatalWideText(const char16_t* text) {
-  showWideError(text);
+  claimProcessEnd();
+  showWideWithCaption(text);
   ExitProcess(1);
 }
 
 void exitQuietly() {
-  waitIfEnding();
-  scheduleExtractedForDeletion();
-  ExitProcess(0);
+  // A failure whose message was shown already: a script or an updater reads
+  // the exit code, and 0 would tell it the program ran.
+  claimProcessEnd();
+  ExitProcess(1);
 }
 
 }  // namespace plimo

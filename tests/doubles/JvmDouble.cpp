@@ -15,6 +15,9 @@
 //   PLIMO_JVMDOUBLE_MISSING_METHOD main(String[]) is not found
 //   PLIMO_JVMDOUBLE_THROW          main leaves an exception pending
 //   PLIMO_JVMDOUBLE_EXIT           main ends the process with this exit code
+//                                  as System.exit does: through the "exit"
+//                                  option's hook when given one (on a thread
+//                                  of its own), else ExitProcess
 //   PLIMO_JVMDOUBLE_NULL_ARRAY     the argument array cannot be created
 //   PLIMO_JVMDOUBLE_NULL_STRING    argument strings cannot be created
 //   PLIMO_JVMDOUBLE_MAIN_MS        main runs this many milliseconds (pumping
@@ -173,6 +176,15 @@ void runForAWhile() {
   if (window != nullptr) DestroyWindow(window);
 }
 
+// The invocation API's "exit" option: called on System.exit, must end the
+// process itself.
+void(JNICALL* exitHook)(jint) = nullptr;
+
+DWORD WINAPI callExitHook(LPVOID) {
+  exitHook(static_cast<jint>(control.exitCode));
+  return 0;
+}
+
 void runMain(jclass cls, jmethodID method, jobjectArray array) {
   bool expected = cls == reinterpret_cast<jclass>(&mainClass) && method == reinterpret_cast<jmethodID>(&mainMethod) &&
                   array == reinterpret_cast<jobjectArray>(&argumentArray);
@@ -180,6 +192,15 @@ void runMain(jclass cls, jmethodID method, jobjectArray array) {
   if (control.mainMs > 0) runForAWhile();
   if (control.exitFromMain) {
     logLine("exit " + std::to_string(control.exitCode));
+    if (exitHook != nullptr) {
+      // As a real VM: the hook runs on the VM's own thread while the Java
+      // threads stand still, and the VM ends the process if it returns.
+      HANDLE vmThread = CreateThread(nullptr, 0, callExitHook, nullptr, 0, nullptr);
+      if (vmThread != nullptr) WaitForSingleObject(vmThread, INFINITE);
+      logLine("exit hook returned");
+    }
+    // A real runtime ends the process from its own C library, past the
+    // launcher's exit handlers.
     ExitProcess(control.exitCode);
   }
   if (control.throwFromMain) exceptionPending = true;
@@ -266,9 +287,13 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** result, void** envRe
                 static_cast<unsigned long>(args->version), static_cast<int>(args->ignoreUnrecognized),
                 static_cast<long>(args->nOptions));
   logLine(head);
+  exitHook = nullptr;
   for (jint i = 0; i < args->nOptions; ++i) {
     logLine(std::string("option ") + args->options[i].optionString);
     if (args->options[i].extraInfo != nullptr) logLine("extraInfo");
+    if (std::strcmp(args->options[i].optionString, "exit") == 0) {
+      exitHook = reinterpret_cast<void(JNICALL*)(jint)>(args->options[i].extraInfo);
+    }
   }
   if (!variable("PLIMO_JVMDOUBLE_MODULES").empty()) logModules();
   if (control.createResult != 0) return control.createResult;

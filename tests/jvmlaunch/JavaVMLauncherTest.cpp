@@ -351,6 +351,14 @@ TEST_F(LaunchTest, InitArgsCarryEveryOptionAsGiven) {
   EXPECT_STREQ(args.options[2].optionString, "-Dp=c:\\a b\\x");
   EXPECT_EQ(args.options[2].extraInfo, nullptr);
 
+  // The launcher's exit hook comes last, as the option "exit".
+  RuntimeExitHook hook = [](jint) {};
+  buildVmInitArgs(args, {"-Da=1"}, JNI_VERSION_1_2, hook);
+  ASSERT_EQ(args.nOptions, 2);
+  EXPECT_EQ(args.options[0].extraInfo, nullptr);
+  EXPECT_STREQ(args.options[1].optionString, "exit");
+  EXPECT_EQ(args.options[1].extraInfo, reinterpret_cast<void*>(hook));
+
   std::string name = "com.example.Outer$Inner";
   toInternalClassName(name);
   EXPECT_EQ(name, "com/example/Outer$Inner");

@@ -39,7 +39,7 @@ void fatalMessage(std::int32_t id, const char* placeholder, const char* value) {
   std::_Exit(1);
 }
 void fatalWideMessage(std::int32_t) { fatalText("(wide message)"); }
-void exitQuietly() { std::_Exit(0); }
+void exitQuietly() { std::_Exit(1); }
 
 }  // namespace plimo
 
@@ -76,6 +76,12 @@ int main(int argc, char** argv) {
   bool launched = false;
   std::thread worker([&] {
     test::LinuxLaunchPlatform platform;
+    // The real VM calls the hook on System.exit, and the hook ends the process.
+    platform.hook = [](jint status) {
+      std::printf("exit hook %d\n", static_cast<int>(status));
+      std::fflush(stdout);
+      std::_Exit(static_cast<int>(status));
+    };
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     std::printf("launch-start-nanos=%lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);

@@ -63,6 +63,7 @@ class TablePlatform : public LaunchPlatform {
     for (char16_t unit : decodeUtf8(text)) narrow += unit < 0x100 ? static_cast<char>(unit) : '?';
     return narrow;
   }
+  RuntimeExitHook exitHook() override { return nullptr; }
 };
 
 }  // namespace plimo::test

@@ -54,6 +54,9 @@ class LinuxLaunchPlatform : public LaunchPlatform {
   std::u16string toUtf16(const std::string& text) override { return test::decodeUtf8(text); }
   std::u16string commandLineToUtf16(const std::string& text) override { return test::decodeUtf8(text); }
   std::string commandLineToSystem(const std::string& text) override { return text; }
+  // Set by the host that wants the VM to call back on System.exit.
+  RuntimeExitHook hook = nullptr;
+  RuntimeExitHook exitHook() override { return hook; }
 };
 
 }  // namespace plimo::test

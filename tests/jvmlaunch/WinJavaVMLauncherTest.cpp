@@ -109,7 +109,7 @@ class WinLaunch : public ::testing::Test {
   static std::string vmOptionsPath() { return moduleFileName() + ".vmoptions"; }
 
   bool launch(const std::string& tail, const std::string& temp = std::string()) {
-    return launchJvm(0x10002, tail.c_str(), nullptr, nullptr, temp.c_str());
+    return launchJvm(0x10002, tail.c_str(), nullptr, nullptr, temp.c_str(), nullptr);
   }
   // The message id the launch ends the process with.
   std::int32_t fatalLaunch(const std::string& tail) {

@@ -38,6 +38,10 @@ plimo_jdk_test(manual "argc=1\narg0=\\[/manual\\].*property plimo.manualJre=true
 plimo_jdk_test(forwarded_options "argc=1\narg0=\\[data.txt\\].*property probe.temp=fromJ\n.*launchJvm=1"
   --cfg 125=1 --tail "-J-Dprobe.temp=fromJ data.txt")
 plimo_jdk_test(exception_from_main "IllegalStateException: probe failure.*launchJvm=0" --tail throw)
+# System.exit reaches the launcher's exit hook with its status, and nothing
+# of main runs after it.
+plimo_jdk_test(exit_hook "calling System.exit\\(7\\)\nexit hook 7\n" --tail exit)
+set_tests_properties(native_jvmlaunch_jdk_exit_hook PROPERTIES FAIL_REGULAR_EXPRESSION "main done|launchJvm=")
 plimo_jdk_test(waits_for_threads "main done\n.*worker thread done\n.*launchJvm=1" --tail thread)
 plimo_jdk_test(missing_class "fatal 1010: Main class not found." --cfg 122=probe.Missing)
 plimo_jdk_test(missing_method "fatal 1011: Main method not found." --cfg 122=java.lang.Object)

@@ -71,20 +71,6 @@ TEST(WinCleanup, AFullListIsLeftIntactAndTheEntryDropped) {
   }
 }
 
-TEST(WinCleanup, ExtractedPathsAreScheduledFilesFirstOncePerCall) {
-  ListsEmptied lists;
-  std::vector<std::string> savedFiles = extractedFiles;
-  std::vector<std::string> savedDirs = extractedDirs;
-  extractedFiles = {"C:\\t\\d\\a.jar", "C:\\t\\d\\b.txt"};
-  extractedDirs = {"C:\\t\\d"};
-  scheduleExtractedForDeletion();
-  scheduleExtractedForDeletion();  // two messages in one run
-  EXPECT_EQ(listText("delete_file"), "C:\\t\\d\\a.jar;C:\\t\\d\\b.txt;C:\\t\\d\\a.jar;C:\\t\\d\\b.txt;");
-  EXPECT_EQ(listText("delete_dir"), "C:\\t\\d;C:\\t\\d;");
-  extractedFiles = savedFiles;
-  extractedDirs = savedDirs;
-}
-
 // root\a.txt, root\sub\b.bin, root\sub\deeper\c, root\empty\ .
 void makeTree(const std::string& root) {
   ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
@@ -134,6 +120,36 @@ TEST(WinCleanup, AFileInUseIsScheduledWithEveryDirectoryAboveIt) {
     CloseHandle(held);
     removeTree(root);
   }
+}
+
+// What the Java program writes under names the ANSI code page cannot hold is
+// removed too; one that stays in use is listed by its short name, which
+// names the real file.
+TEST(WinCleanup, NamesInAnyScriptAreRemovedOrListedByTheirShortName) {
+  ListsEmptied lists;
+  ScratchDir scratch;
+  std::string root = scratch.file("tree");
+  makeTree(root);
+  std::wstring wideRoot(root.begin(), root.end());
+  std::wstring folder = wideRoot + L"\\\u65e5\u672c";
+  std::wstring held = wideRoot + L"\\\u0436\u0443\u0440\u043d\u0430\u043b.log";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  for (const std::wstring& file : {folder + L"\\\U0001F600.txt", held}) {
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  HANDLE inUse = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+  deleteTree(root);
+  EXPECT_EQ(GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES) << "the folder named in CJK stayed";
+  wchar_t shortName[MAX_PATH];
+  ASSERT_GT(GetShortPathNameW(held.c_str(), shortName, MAX_PATH), 0u);
+  std::wstring shortWide(shortName);
+  EXPECT_EQ(listText("delete_file"), std::string(shortWide.begin(), shortWide.end()) + ";");
+  EXPECT_EQ(listText("delete_dir"), root + ";");
+  CloseHandle(inUse);
+  removeTree(root);
 }
 
 TEST(WinCleanup, ExitHandlerLeavesTheDirectoryBeforeRemovingIt) {

@@ -26,6 +26,11 @@ public final class LaunchProbe {
         if (mode.equals("throw")) {
             throw new IllegalStateException("probe failure");
         }
+        if (mode.equals("exit")) {
+            System.out.println("calling System.exit(7)");
+            System.out.flush();
+            System.exit(7);
+        }
         if (mode.equals("thread")) {
             Thread worker = new Thread(() -> {
                 try {
