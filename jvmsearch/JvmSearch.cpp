@@ -6,6 +6,7 @@
 #include "jvmsearch/PathText.h"
 #include "launcher/ConfigStore.h"
 #include "launcher/ErrorReport.h"
+#include "launcher/Lasting.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
 
@@ -16,6 +17,9 @@ namespace {
 // "CurrentVersion" is read into a buffer of this size; a longer value is no
 // version name.
 constexpr std::size_t CURRENT_VERSION_CAPACITY = 100;
+
+// Read by the worker, which may still run while the process ends.
+Lasting<std::string> otherProcessorStore;
 
 const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
 
@@ -104,6 +108,7 @@ bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::stri
   if (platform.executableMachine(path, machine) && machine != platform.ownMachine()) {
     trace("candidate %s: rejected, built for another processor (machine 0x%x, this launcher 0x%x)", path.c_str(),
           static_cast<unsigned>(machine), static_cast<unsigned>(platform.ownMachine()));
+    if (otherProcessorStore.get().empty()) otherProcessorStore.get() = path;
     return false;
   }
   if (lookupJvmVersion(platform, path, time, version)) {
@@ -354,7 +359,10 @@ void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe) {
   return nullptr;
 }
 
+const std::string& otherProcessorRuntime() { return otherProcessorStore.get(); }
+
 bool locateJvm(SearchPlatform& platform, bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
+  otherProcessorStore.get().clear();
   std::string candidate;
   std::string sourceName;
   JvmSourceKind kind = JvmSourceKind::NotFound;

@@ -136,6 +136,10 @@ bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, st
 // none does.
 void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe);
 
+// The java.exe of the first runtime the last locateJvm passed over because
+// it was built for another processor; empty when it passed over none.
+const std::string& otherProcessorRuntime();
+
 // Finds a usable runtime, loads its library and binds JNI_CreateJavaVM. With
 // givenPath null: the configured search. Otherwise checks the given java.exe
 // (givenIsJavaExe) or Java home. With reportErrors the user is told why

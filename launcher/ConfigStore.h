@@ -103,6 +103,9 @@ constexpr std::int32_t NO_WINDOW = 20014;
 // Added after the first installers: absent from their blocks.
 constexpr std::int32_t RUNTIME_ARCHIVE_DAMAGED = 20015;
 constexpr std::int32_t PATH_NOT_REPRESENTABLE = 20016;
+// The search passed over runtimes only because they were built for the other
+// processor; the path of one of them follows the text on a line of its own.
+constexpr std::int32_t RUNTIME_WRONG_PROCESSOR = 20017;
 }  // namespace wmsg
 
 }  // namespace plimo

@@ -27,6 +27,12 @@ void extractPayload(std::string& tempDir, PayloadProgress* progress = nullptr);
 void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir,
                         PayloadProgress* progress = nullptr);
 
+// Creates a fresh directory under the user's temporary directory (named
+// from a temporary file name of the system), records it in extractedDirs and
+// puts its path in tempDir. A failure ends the process with message 1009,
+// code 7.
+void createTempDir(std::string& tempDir);
+
 // A new empty file with the prefix "plm" in the system temporary directory,
 // as the system names it. False (out empty) when the system gives no name.
 bool makeTempFileName(std::string& out);

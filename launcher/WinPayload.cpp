@@ -75,6 +75,21 @@ bool makeTempFileName(std::string& out) {
   return true;
 }
 
+void createTempDir(std::string& tempDir) {
+  // Without a name from the system the directory would land relative to
+  // whatever directory is current; refuse instead.
+  std::string tempFile;
+  if (!makeTempFileName(tempFile)) payloadFailure("7");
+  DeleteFileA(tempFile.c_str());
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  std::string directory = tempDirNameFrom(tempFile, std::rand());
+  if (directory.size() > MAX_VALUE_LENGTH || !CreateDirectoryA(directory.c_str(), nullptr)) payloadFailure("7");
+  // Recorded at once, so that a failure after it still removes the directory.
+  extractedDirs.push_back(directory);
+  tempDir = directory;
+  trace("temporary directory %s", directory.c_str());
+}
+
 void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgress* progress) {
   std::int32_t length = 0;
   if (!readInt32(executable, length)) fatalText(loadErrorText(LoadError::ReadInt));
@@ -103,17 +118,8 @@ void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::strin
   }
   if (!executable.seek(offset)) payloadFailure("12");
 
-  // Without a name from the system the directory would land relative to
-  // whatever directory is current; refuse instead.
-  std::string tempFile;
-  if (!makeTempFileName(tempFile)) payloadFailure("7");
-  DeleteFileA(tempFile.c_str());
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
-  std::string directory = tempDirNameFrom(tempFile, std::rand());
-  if (directory.size() > MAX_VALUE_LENGTH || !CreateDirectoryA(directory.c_str(), nullptr)) payloadFailure("7");
-  // Recorded at once, so that a failure below still schedules the directory.
-  extractedDirs.push_back(directory);
-  tempDir = directory;
+  createTempDir(tempDir);
+  const std::string& directory = tempDir;
   trace("payload: %d records into %s", count, directory.c_str());
 
   PayloadTally tally(progress, executable.size() - offset);

@@ -8,14 +8,17 @@
 
 #include "jvmlaunch/JavaVMLauncher.h"
 #include "jvmsearch/JvmLocator.h"
+#include "jvmsearch/JvmSearch.h"
 #include "jvmsearch/WinPaths.h"
 #include "launcher/Cleanup.h"
 #include "launcher/ConfigStore.h"
+#include "launcher/DeletionList.h"
 #include "launcher/ErrorReport.h"
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
 #include "launcher/Payload.h"
 #include "launcher/Trace.h"
+#include "launcher/WinText.h"
 #include "launcher/WorkerSteps.h"
 #include "provision/TarReader.h"
 #include "provision/WinDownload.h"
@@ -29,13 +32,22 @@ namespace plimo {
 namespace {
 
 constexpr int JNI_VERSION_1_2_VALUE = 0x00010002;
+constexpr const char* RUNTIME_ARCHIVE_NAME = "jre.tar.gz";
+
+// The runtime calls this on System.exit instead of ending the process through
+// its own C library, which would skip the launcher's exit handler: the same
+// clean-up as any end, then the program's status as the exit code.
+void JNICALL endFromRuntime(jint status) {
+  trace("launch: the Java program ends the process with %ld", static_cast<long>(status));
+  endProcessAfterCleanup(static_cast<unsigned>(status));
+}
 
 void setProgress(HWND dialog, int position) {
-  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void setProgressRange(HWND dialog, int maximum) {
-  SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
+  SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, maximum));
 }
 
 // Moves the bar with the share of the payload written. Each move is a
@@ -67,19 +79,34 @@ class DialogWorker final : public WorkerPlatform {
     trace("worker: the process is ending; no further step");
     parkThread();
   }
-  void enterTempDir() override { _chdir(tempDir.c_str()); }
+  void enterTempDir() override {
+    if (!tempDir.empty()) _chdir(tempDir.c_str());
+  }
+  void makeTempDir() override {
+    if (tempDir.empty()) createTempDir(tempDir);
+  }
   bool runtimeArchivePresent() override {
-    char archive[PATH_BUFFER_SIZE];
-    return _fullpath(archive, "jre.tar.gz", sizeof archive) != nullptr && fileExists(archive);
+    return !tempDir.empty() && fileExists(childPath(tempDir, RUNTIME_ARCHIVE_NAME).c_str());
   }
   bool searchRuntime() override { return locateJvm(false, nullptr, false); }
+  std::string otherProcessorRuntime() override { return plimo::otherProcessorRuntime(); }
+  void reportOtherProcessorRuntime(const std::string& javaExe) override {
+    // The path on a line of its own, as the user needs it to find the runtime.
+    std::u16string text = getConfigWString(wmsg::RUNTIME_WRONG_PROCESSOR);
+    text += u'\n';
+    std::wstring path = wideFrom(javaExe.c_str(), CP_ACP);
+    text.append(path.begin(), path.end());
+    showWideError(text.c_str());
+  }
   std::intptr_t showRuntimeChoice() override {
-    return DialogBoxParamA(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEA(IDD_RUNTIME_CHOICE), dialog_,
+    return DialogBoxParamW(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEW(IDD_RUNTIME_CHOICE), dialog_,
                            runtimeChoiceDialog, 0);
   }
-  void downloadRuntimeArchive(const std::string& address) override { downloadJre(dialog_, address.c_str()); }
+  void downloadRuntimeArchive(const std::string& address) override {
+    downloadJre(dialog_, address.c_str(), childPath(tempDir, RUNTIME_ARCHIVE_NAME).c_str());
+  }
   void setProgressRange(int maximum) override { plimo::setProgressRange(dialog_, maximum); }
-  void unpackRuntimeArchive() override { unpackJreArchive(dialog_); }
+  void unpackRuntimeArchive() override { unpackJreArchive(dialog_, tempDir); }
 
  private:
   HWND dialog_;
@@ -102,19 +129,21 @@ class DialogWatcher final : public WatcherPlatform {
 }  // namespace
 
 void registerDialogClass() {
-  WNDCLASSA windowClass;
+  // A Unicode class: its windows keep a caption in any script, where an ANSI
+  // window's default procedure would store it in the ANSI code page.
+  WNDCLASSW windowClass;
   ZeroMemory(&windowClass, sizeof windowClass);
   windowClass.style = CS_DBLCLKS | CS_SAVEBITS | CS_BYTEALIGNWINDOW;
-  windowClass.lpfnWndProc = DefDlgProcA;
+  windowClass.lpfnWndProc = DefDlgProcW;
   windowClass.cbClsExtra = 0;
   windowClass.cbWndExtra = DLGWINDOWEXTRA;
   windowClass.hInstance = static_cast<HINSTANCE>(instanceHandle);
-  windowClass.hIcon = LoadIconA(static_cast<HINSTANCE>(instanceHandle), "MAINICO");
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hIcon = LoadIconW(static_cast<HINSTANCE>(instanceHandle), L"MAINICO");
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   windowClass.lpszMenuName = nullptr;
-  windowClass.lpszClassName = "MyDlgClass";
-  RegisterClassA(&windowClass);
+  windowClass.lpszClassName = L"MyDlgClass";
+  RegisterClassW(&windowClass);
 }
 
 void centerWindow(HWND window) {
@@ -180,7 +209,7 @@ DWORD WINAPI launchWorker(LPVOID param) {
   }
   // The Java program is not waited for: it runs until it ends the process.
   endWorkerSteps();
-  if (!launchJvm(JNI_VERSION_1_2_VALUE, commandLine.c_str(), nullptr, nullptr, tempDir.c_str())) {
+  if (!launchJvm(JNI_VERSION_1_2_VALUE, commandLine.c_str(), nullptr, nullptr, tempDir.c_str(), endFromRuntime)) {
     fatalMessage(msg::JVM_NOT_STARTED, nullptr, nullptr);
   }
   // The Java program's main returned and the VM is gone: end the launcher

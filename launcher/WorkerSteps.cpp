@@ -20,6 +20,15 @@ void prepareRuntime(WorkerPlatform& platform) {
     // would be found.
     if (!manualMode) found = platform.searchRuntime();
     platform.stopIfEnding();
+    // "No suitable Java" would send a user who has a 64-bit Java to install
+    // the one they already have; say what is there and what is needed.
+    if (!found && !manualMode) {
+      std::string other = platform.otherProcessorRuntime();
+      if (!other.empty() && !getConfigWString(wmsg::RUNTIME_WRONG_PROCESSOR).empty()) {
+        platform.reportOtherProcessorRuntime(other);
+        platform.stopIfEnding();
+      }
+    }
     if (!found) {
       std::string address = getConfigString(cfg::DOWNLOAD_URL);
       downloadOffered = !address.empty();
@@ -27,6 +36,7 @@ void prepareRuntime(WorkerPlatform& platform) {
       trace("runtime choice dialog ended with %d", static_cast<int>(choice));
       platform.stopIfEnding();
       if (choice == IDC_DOWNLOAD && downloadOffered) {
+        platform.makeTempDir();
         platform.downloadRuntimeArchive(address);
         hasArchive = true;
       }

@@ -16,23 +16,36 @@ class WorkerPlatform {
   // Returns when the process is not ending; otherwise the thread waits for
   // the end and never returns.
   virtual void stopIfEnding() = 0;
-  // Makes the extraction directory (tempDir) the current directory.
+  // Makes the launcher's temporary directory (tempDir) the current
+  // directory; nothing when there is none.
   virtual void enterTempDir() = 0;
-  // True when "jre.tar.gz" is in the current directory.
+  // Creates the launcher's temporary directory when there is none yet (an
+  // installer without payload about to fetch a runtime), named, recorded and
+  // removed as the payload's is. A failure ends the process.
+  virtual void makeTempDir() = 0;
+  // True when "jre.tar.gz" is in the launcher's temporary directory. Never
+  // looked for anywhere else: a file of that name in the folder the
+  // installer was started from is not the installer's.
   virtual bool runtimeArchivePresent() = 0;
   // The runtime search without messages; true when a runtime was found.
   virtual bool searchRuntime() = 0;
+  // The java.exe of a runtime the last search passed over because it was
+  // built for the other processor; empty when it passed over none.
+  virtual std::string otherProcessorRuntime() = 0;
+  // Tells the user (wide message 20017, the path on a line of its own) and
+  // returns.
+  virtual void reportOtherProcessorRuntime(const std::string& javaExe) = 0;
   // Shows the runtime choice dialog (it reads downloadOffered) and returns
   // how it ended: IDC_DOWNLOAD, IDC_LOCATE after an accepted pick, or what
   // the system returns when the dialog cannot be shown. Cancel ends the
   // process inside.
   virtual std::intptr_t showRuntimeChoice() = 0;
   // Downloads the runtime archive from address into "jre.tar.gz" of the
-  // current directory; returns only after a complete download.
+  // temporary directory; returns only after a complete download.
   virtual void downloadRuntimeArchive(const std::string& address) = 0;
   virtual void setProgressRange(int maximum) = 0;
-  // Unpacks "jre.tar.gz" of the current directory and selects it as the
-  // runtime; returns only when it is usable.
+  // Unpacks "jre.tar.gz" of the temporary directory into its "jre" and
+  // selects it as the runtime; returns only when it is usable.
   virtual void unpackRuntimeArchive() = 0;
 };
 
@@ -40,7 +53,10 @@ class WorkerPlatform {
 // provides it. A runtime archive in the payload is unpacked; without one the
 // machine is searched (not in manual mode), and when that finds nothing the
 // user chooses in the runtime choice dialog, whose download (offered when
-// entry 150 is set) brings an archive that is then unpacked. Sets
+// entry 150 is set) brings an archive into the temporary directory (created
+// for it when the payload made none) that is then unpacked. When the search
+// passed over runtimes built for the other processor, the user is told so
+// before the dialog (installers whose block has message 20017). Sets
 // downloadOffered before the dialog, and progressMax and progressPos (150
 // and 100 when an archive is unpacked, else 80 and 0) together with the
 // bar's range. Between the steps it stops when the process is ending.

@@ -201,12 +201,12 @@ bool downloadToFile(HWND dialog, const char* address, const char* target) {
   return success;
 }
 
-void downloadJre(HWND dialog, const char* address) {
+void downloadJre(HWND dialog, const char* address, const char* target) {
   setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(wmsg::DOWNLOADING).c_str());
   setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
   ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_SHOW);
   if (!bindWinInet()) fatalWideMessage(wmsg::WININET_MISSING);
-  if (!downloadToFile(dialog, address, "jre.tar.gz")) fatalWideMessage(wmsg::DOWNLOAD_FAILED);
+  if (!downloadToFile(dialog, address, target)) fatalWideMessage(wmsg::DOWNLOAD_FAILED);
   ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_HIDE);
 }
 

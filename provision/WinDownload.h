@@ -15,9 +15,9 @@ bool bindWinInet();
 // target file is left behind. bindWinInet must have succeeded.
 bool downloadToFile(HWND dialog, const char* address, const char* target);
 
-// Downloads the runtime archive from address into "jre.tar.gz" of the current
-// directory, with progress in the dialog. Returns only after a complete
-// download; failures end the process (wide messages 20002, 20003).
-void downloadJre(HWND dialog, const char* address);
+// Downloads the runtime archive from address into target, with progress in
+// the dialog. Returns only after a complete download; failures end the
+// process (wide messages 20002, 20003).
+void downloadJre(HWND dialog, const char* address, const char* target);
 
 }  // namespace plimo

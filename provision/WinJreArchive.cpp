@@ -1,7 +1,6 @@
 #include "provision/WinJreArchive.h"
 
 #include <commctrl.h>
-#include <direct.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include "jvmsearch/JvmLocator.h"
 #include "launcher/Cleanup.h"
 #include "launcher/ConfigStore.h"
+#include "launcher/DeletionList.h"
 #include "launcher/ErrorReport.h"
 #include "launcher/LaunchState.h"
 #include "launcher/Limits.h"
@@ -134,27 +134,31 @@ bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, s
   return extractTarGzFile(archivePath, target, &progress, totalSize) == TarStatus::Ok;
 }
 
-void unpackJreArchive(HWND dialog) {
-  _mkdir(RUNTIME_DIRECTORY);
-  char runtimeHome[PATH_BUFFER_SIZE];
-  if (_fullpath(runtimeHome, RUNTIME_DIRECTORY, sizeof runtimeHome) == nullptr) runtimeHome[0] = '\0';
+void unpackJreArchive(HWND dialog, const std::string& directory) {
+  // Both paths inside the launcher's own directory, whatever is current: a
+  // "jre" the launcher did not create is never written into or deleted.
+  std::string archive = childPath(directory, ARCHIVE_NAME);
+  std::string runtimeHome = childPath(directory, RUNTIME_DIRECTORY);
+  bool made = !directory.empty() && (CreateDirectoryA(runtimeHome.c_str(), nullptr) != FALSE);
   // The decompressed size of the archive, for the progress bar; a missing
   // value leaves the bar at the start.
   int totalSize = getConfigInt(cfg::ARCHIVE_SIZE);
-  bool unpacked = runtimeHome[0] != '\0' && extractTarGz(ARCHIVE_NAME, runtimeHome, dialog, totalSize);
-  trace("archive: %s into %s %s", ARCHIVE_NAME, runtimeHome, unpacked ? "unpacked" : "not completely unpacked");
+  bool unpacked = made && extractTarGz(archive.c_str(), runtimeHome.c_str(), dialog, totalSize);
+  trace("archive: %s into %s %s", archive.c_str(), runtimeHome.c_str(),
+        unpacked ? "unpacked" : "not completely unpacked");
   // Stopped by the end of the process: its exit handler removes everything.
   if (!unpacked && processEnding) parkThread();
-  remove(ARCHIVE_NAME);
+  DeleteFileA(archive.c_str());
   if (!unpacked) {
     // Part of a runtime may load and then fail in ways no message explains;
     // none of it is used, and none of it stays.
-    deleteTree(runtimeHome);
+    if (made) deleteTree(runtimeHome);
     reportDamagedArchive();
   }
   // Whether the runtime is usable is for the search to decide, which also
-  // tells the user what is wrong with it.
-  if (!locateJvm(true, runtimeHome, false)) exitQuietly();
+  // tells the user what is wrong with it; a runtime that is not ends the run
+  // as the failure it is.
+  if (!locateJvm(true, runtimeHome.c_str(), false)) exitQuietly();
 }
 
 }  // namespace plimo

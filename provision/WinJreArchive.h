@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "launcher/WinHandles.h"
 #include "provision/TarReader.h"
@@ -15,9 +16,11 @@ namespace plimo {
 // written under them. The process's current directory is not changed.
 bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize);
 
-// Unpacks "jre.tar.gz" of the current directory into "jre" and selects it as
-// the runtime; an unusable runtime ends the process quietly (exit code 0).
-void unpackJreArchive(HWND dialog);
+// Unpacks "jre.tar.gz" of directory (the launcher's temporary directory)
+// into its "jre", which it creates, and selects it as the runtime. A damaged
+// archive ends the process with message 20015 (1005 in older installers); an
+// unusable runtime, after the search's message, with exit code 1.
+void unpackJreArchive(HWND dialog, const std::string& directory);
 
 // Files and directories below an absolute Windows directory. Paths of
 // MAX_PATH or more go through the "\\?\" form of the wide functions.

@@ -25,7 +25,8 @@ cp "$bin/java-double.exe" runtime/bin/java.exe
 printf 'java version "17.0.99"\r\nDouble Runtime Environment\r\n' > runtime/bin/java.exe.stderr
 cp "$bin/jvm.dll" runtime/bin/server/jvm.dll
 printf 'not a runtime' > broken/bin/readme.txt
-printf 'app' > app.jar
+# A jar that holds the main class the installers name.
+python3 -c 'import zipfile; z = zipfile.ZipFile("app.jar", "w"); z.writestr("e2e/Main.class", b"\xca\xfe\xba\xbe"); z.close()' || exit 1
 printf 'notes' > notes.txt
 
 # project NAME TYPE KIND SEARCH [RUNTIME_LINES]
@@ -71,6 +72,13 @@ TOML
   "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
     { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }
 }
+
+# Without payload: the launcher has no temporary directory until it needs
+# one. The bundled runtime's archive is what a browser might leave in the
+# folder such an installer is started from.
+console_project no-payload ''
+mkdir bundle-files && "$pack" extract bundle.exe -d bundle-files >/dev/null &&
+  cp bundle-files/jre.tar.gz served-runtime.tar.gz || exit 1
 
 # A payload file large enough that the dialog can be closed while it is
 # being written.
@@ -120,6 +128,10 @@ case "$filter" in
     # end to end.
     project download gui installer '"EPLIMO_E2E_NOTHING"' "download_url = \"http://127.0.0.1:$port/jre.tar.gz\"
 download_archive = \"served/jre.tar.gz\""
+    sed 's/^payload = .*/payload = []/' download.toml > download-no-payload.toml &&
+      "$pack" build download-no-payload.toml -o download-no-payload.exe --stub "$stub" --arch "$arch" \
+        >download-no-payload.build.txt 2>&1 ||
+      { echo "plimo-pack could not build download-no-payload:"; cat download-no-payload.build.txt; exit 1; }
     # A download that arrives slowly (64 KiB every 50 ms of 200 MB), from the
     # download tests' server; it never completes, so any digest does.
     python3 "$(dirname "$0")/../provision/http_server.py" --port-file slow.port --lifetime 600 \

@@ -512,6 +512,10 @@ TEST_F(SearchDecisions, ARuntimeForAnotherProcessorIsPassedOver) {
     platform.registerJavaSoft(JRE, "1.8", "c:\\registered");
     EXPECT_EQ(search(platform).candidate, c.expected);
     EXPECT_EQ(platform.probes[variable], c.variableProbes);
+    // The whole search remembers the runtime it passed over, for the message
+    // that names it; a later search starts afresh.
+    locateJvm(platform, false, nullptr, false);
+    EXPECT_EQ(otherProcessorRuntime(), c.variableProbes == 0 ? variable : "");
     // Not even a cached version lets it through.
     platform.cache[variable] = {fileTimeBytes(1000), "17.0.15"};
     std::string path = variable;

@@ -24,8 +24,12 @@ class RecordingWorker final : public WorkerPlatform {
   std::intptr_t choice = 0;
   Steps steps;
 
+  std::string other;  // a runtime the search passed over for its processor
   void stopIfEnding() override { steps.push_back("stop"); }
   void enterTempDir() override { steps.push_back("chdir"); }
+  void makeTempDir() override { steps.push_back("tempdir"); }
+  std::string otherProcessorRuntime() override { return other; }
+  void reportOtherProcessorRuntime(const std::string& javaExe) override { steps.push_back("wrong cpu " + javaExe); }
   bool runtimeArchivePresent() override {
     steps.push_back("archive?");
     return archive;
@@ -85,6 +89,39 @@ class WorkerStepsTest : public ::testing::Test {
 
 const char ADDRESS[] = "https://example.org/jre.tar.gz";
 
+// A search that passed over a runtime built for the other processor says so
+// before the dialog; manual mode searched nothing, and an installer without
+// the message keeps the dialog alone.
+TEST_F(WorkerStepsTest, OtherProcessorRuntimeIsNamedBeforeTheDialog) {
+  const char exe[] = "c:\\jdk64\\bin\\java.exe";
+  struct Case {
+    const char* name;
+    bool manual;
+    const char* message;  // wide entry 20017
+    Steps steps;
+  } cases[] = {
+      {"named", false, "text",
+       {"stop", "chdir", "archive?", "search", "stop", std::string("wrong cpu ") + exe, "stop", "choice", "stop",
+        "chdir", "range 80", "stop"}},
+      {"manual mode", true, "text",
+       {"stop", "chdir", "archive?", "stop", "choice", "stop", "chdir", "range 80", "stop"}},
+      {"installer without the message", false, "",
+       {"stop", "chdir", "archive?", "search", "stop", "choice", "stop", "chdir", "range 80", "stop"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    manualMode = c.manual;
+    std::string message = c.message;
+    configStore().wide[wmsg::RUNTIME_WRONG_PROCESSOR] = std::u16string(message.begin(), message.end());
+    RecordingWorker worker;
+    worker.other = exe;
+    worker.choice = IDC_LOCATE;
+    prepareRuntime(worker);
+    EXPECT_EQ(worker.steps, c.steps);
+  }
+}
+
 TEST_F(WorkerStepsTest, RuntimeDecisionSteps) {
   struct Case {
     const char* name;
@@ -108,11 +145,11 @@ TEST_F(WorkerStepsTest, RuntimeDecisionSteps) {
       {"manual mode: no search, the dialog instead", false, true, true, ADDRESS, IDC_LOCATE,
        {"stop", "chdir", "archive?", "stop", "choice, download offered", "stop", "chdir", "range 80", "stop"}, 80, 0},
       {"manual mode: download chosen", false, true, false, ADDRESS, IDC_DOWNLOAD,
-       {"stop", "chdir", "archive?", "stop", "choice, download offered", "stop", download, "chdir", "range 150",
+       {"stop", "chdir", "archive?", "stop", "choice, download offered", "stop", "tempdir", download, "chdir", "range 150",
         "unpack", "stop"},
        150, 100},
       {"nothing found: download chosen", false, false, false, ADDRESS, IDC_DOWNLOAD,
-       {"stop", "chdir", "archive?", "search", "stop", "choice, download offered", "stop", download, "chdir",
+       {"stop", "chdir", "archive?", "search", "stop", "choice, download offered", "stop", "tempdir", download, "chdir",
         "range 150", "unpack", "stop"},
        150, 100},
       {"nothing found: a java.exe picked", false, false, false, ADDRESS, IDC_LOCATE,

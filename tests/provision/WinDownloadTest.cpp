@@ -410,9 +410,7 @@ TEST_F(Download, ProgressFormatIsUsedOnlyWhenItIsSafe) {
 }
 
 TEST_F(Download, DownloadJreStoresTheArchiveOrEndsWithMessage20003) {
-  char previous[MAX_PATH];
-  GetCurrentDirectoryA(sizeof previous, previous);
-  ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
+  std::string target = dir_.file("jre.tar.gz");
   HWND window = dialog_.window();
   HWND status = GetDlgItem(window, IDC_STATUS_LINE);
   // The dialog itself is not shown here, so the control's own style tells.
@@ -420,7 +418,7 @@ TEST_F(Download, DownloadJreStoresTheArchiveOrEndsWithMessage20003) {
   EXPECT_FALSE(shown());  // hidden in the template
 
   std::string good = address_ + "/file?size=40000";
-  downloadJre(window, good.c_str());
+  downloadJre(window, good.c_str(), target.c_str());
   EXPECT_EQ(readFile(dir_.file("jre.tar.gz")), pattern(40000));
   wchar_t text[256];
   GetDlgItemTextW(window, IDC_MESSAGE_TEXT, text, 256);
@@ -432,7 +430,7 @@ TEST_F(Download, DownloadJreStoresTheArchiveOrEndsWithMessage20003) {
 
   std::string missing = address_ + "/status?code=404";
   try {
-    downloadJre(window, missing.c_str());
+    downloadJre(window, missing.c_str(), target.c_str());
     ADD_FAILURE() << "a 404 answer was taken as the runtime";
   } catch (const FatalCalled& fatal) {
     EXPECT_EQ(fatal.id, wmsg::DOWNLOAD_FAILED);
@@ -440,7 +438,6 @@ TEST_F(Download, DownloadJreStoresTheArchiveOrEndsWithMessage20003) {
   }
   EXPECT_TRUE(shown());  // the status line stays while the message shows
   EXPECT_FALSE(pathExists(dir_.file("jre.tar.gz")));
-  SetCurrentDirectoryA(previous);
 }
 
 }  // namespace

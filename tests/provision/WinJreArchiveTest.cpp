@@ -45,18 +45,6 @@ bool readLong(const std::string& path, std::string& out) {
 
 DWORD attributes(const std::string& path) { return GetFileAttributesW(longPath(path).c_str()); }
 
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::string& path) {
-    GetCurrentDirectoryA(sizeof saved_, saved_);
-    SetCurrentDirectoryA(path.c_str());
-  }
-  ~CurrentDirectory() { SetCurrentDirectoryA(saved_); }
-
- private:
-  char saved_[MAX_PATH];
-};
-
 // A stand-in for the progress dialog: a window whose child 1001 is a
 // progress bar with the range the worker sets before unpacking.
 class ProgressWindow {
@@ -85,12 +73,12 @@ class UnpackJreArchive : public ::testing::Test {
     configStore() = ConfigStore{};
     test::clearShownMessages();
   }
-  // Runs unpackJreArchive in dir; returns the exit code it ended with (0 from
-  // exitQuietly), or -1 when it returned (a runtime was accepted).
+  // Runs unpackJreArchive on dir; returns the exit code it ended with, or -1
+  // when it returned (a runtime was accepted). The current directory is
+  // elsewhere: only the directory given counts.
   int unpackIn(const ScratchDir& dir, HWND dialog) {
-    CurrentDirectory here(dir.path());
     try {
-      unpackJreArchive(dialog);
+      unpackJreArchive(dialog, dir.path());
     } catch (const FatalCalled& fatal) {
       return fatal.exitCode;
     }
@@ -112,8 +100,9 @@ TEST_F(UnpackJreArchive, UnpacksArchivesOfGnuTarAndPythonIntoJre) {
     ProgressWindow window;
     ASSERT_TRUE(window.valid());
     int exitCode = unpackIn(dir, window.dialog());
-    // The test doubles are no runtime the search accepts: it ends quietly.
-    EXPECT_TRUE(exitCode == 0 || exitCode == -1) << exitCode;
+    // The test doubles are no runtime the search accepts: it ends, as the
+    // failure it is.
+    EXPECT_TRUE(exitCode == 1 || exitCode == -1) << exitCode;
     EXPECT_FALSE(test::pathExists(dir.file("jre.tar.gz")));
     std::string jre = dir.file("jre") + "\\";
     for (const ManifestLine& m : manifest) {
@@ -223,14 +212,11 @@ TEST_F(UnpackJreArchive, AnArchiveThatStopsMidwayIsNeitherUsedNorKept) {
       ScratchDir dir;
       if (!c.archive.empty()) ASSERT_TRUE(test::writeFile(dir.file("jre.tar.gz"), c.archive));
       std::int32_t id = 0;
-      {
-        CurrentDirectory here(dir.path());
-        try {
-          unpackJreArchive(nullptr);
-        } catch (const FatalCalled& fatal) {
-          id = fatal.id;
-          EXPECT_EQ(fatal.exitCode, 1);
-        }
+      try {
+        unpackJreArchive(nullptr, dir.path());
+      } catch (const FatalCalled& fatal) {
+        id = fatal.id;
+        EXPECT_EQ(fatal.exitCode, 1);
       }
       EXPECT_EQ(id, configured ? wmsg::RUNTIME_ARCHIVE_DAMAGED : msg::JVM_NOT_STARTED);
       // Only that message: the search never looked at the partial runtime.
