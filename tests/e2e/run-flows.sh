@@ -48,6 +48,7 @@ jvm_not_started = "E2E-1005 no virtual machine"
 main_class_not_found = "E2E-1010 main class missing"
 [wide_messages]
 no_window = "E2E-20014 no window"
+runtime_wrong_processor = "E2E-20017 other processor"
 TOML
   "$pack" build "$1.toml" -o "$1.exe" --stub "$stub" --arch "$arch" >"$1.build.txt" 2>&1 ||
     { echo "plimo-pack could not build $1:"; cat "$1.build.txt"; exit 1; }
