@@ -338,6 +338,8 @@ TEST_F(LaunchTest, OptionListOrderAndProgramArguments) {
             (Items{"-Dplimo.commFile=comm", "-Dplimo.semaphoreName=sem", "-Dplimo.manualJre=true", "-Dplimo.moduleName=m"}));
 }
 
+void JNICALL ignoreExit(jint) {}
+
 TEST_F(LaunchTest, InitArgsCarryEveryOptionAsGiven) {
   Items options = {"-Da=1", "", "-Dp=c:\\a b\\x"};
   JavaVMInitArgs args;
@@ -352,7 +354,7 @@ TEST_F(LaunchTest, InitArgsCarryEveryOptionAsGiven) {
   EXPECT_EQ(args.options[2].extraInfo, nullptr);
 
   // The launcher's exit hook comes last, as the option "exit".
-  RuntimeExitHook hook = [](jint) {};
+  RuntimeExitHook hook = &ignoreExit;
   buildVmInitArgs(args, {"-Da=1"}, JNI_VERSION_1_2, hook);
   ASSERT_EQ(args.nOptions, 2);
   EXPECT_EQ(args.options[0].extraInfo, nullptr);
