@@ -5,6 +5,8 @@
 #include "jvmsearch/WinSearchPlatform.h"
 #include "launcher/Limits.h"
 #include "launcher/Trace.h"
+#include "launcher/WinSystemLibrary.h"
+#include "launcher/WinText.h"
 
 namespace plimo {
 
@@ -33,6 +35,59 @@ class ScopedDllDirectory {
   bool active_ = false;
 };
 
+typedef DLL_DIRECTORY_COOKIE(WINAPI* AddDllDirectoryFn)(PCWSTR);
+typedef BOOL(WINAPI* RemoveDllDirectoryFn)(DLL_DIRECTORY_COOKIE);
+
+// Adds a directory to the directories LOAD_LIBRARY_SEARCH_USER_DIRS searches
+// and takes it out again when it goes out of scope.
+class ScopedUserDllDirectory {
+ public:
+  ScopedUserDllDirectory(AddDllDirectoryFn add, RemoveDllDirectoryFn remove, const wchar_t* directory)
+      : remove_(remove), cookie_(add(directory)) {}
+  ~ScopedUserDllDirectory() {
+    if (cookie_ != nullptr) remove_(cookie_);
+  }
+  bool added() const { return cookie_ != nullptr; }
+  ScopedUserDllDirectory(const ScopedUserDllDirectory&) = delete;
+  ScopedUserDllDirectory& operator=(const ScopedUserDllDirectory&) = delete;
+
+ private:
+  RemoveDllDirectoryFn remove_;
+  DLL_DIRECTORY_COOKIE cookie_;
+};
+
+enum class SafeLoad { Loaded, Failed, Unsupported };
+
+// Loads the library with its imports looked for in its own folder, in bin
+// and in the system directory only. A real jvm.dll imports its C runtime
+// DLLs by bare name, and the usual search (even with SetDllDirectory) looks
+// in the program's own folder first: an installer started from a download
+// folder would load a C runtime DLL planted there.
+SafeLoad loadWithOwnImports(const std::string& full, const std::string& bin, HMODULE& module, DWORD& error) {
+  // Both come with the loader update of 2011, which a Windows 7 may lack; an
+  // import of them would keep the stub from starting there at all.
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  AddDllDirectoryFn add = nullptr;
+  RemoveDllDirectoryFn remove = nullptr;
+  if (kernel == nullptr || !bindProc(kernel, "AddDllDirectory", add) ||
+      !bindProc(kernel, "RemoveDllDirectory", remove)) {
+    return SafeLoad::Unsupported;
+  }
+  ScopedUserDllDirectory scope(add, remove, wideFrom(bin.c_str(), CP_ACP).c_str());
+  if (!scope.added()) {
+    error = GetLastError();
+    trace("library %s: cannot add %s to the DLL search", full.c_str(), bin.c_str());
+    return SafeLoad::Failed;
+  }
+  module = LoadLibraryExW(wideFrom(full.c_str(), CP_ACP).c_str(), nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                              LOAD_LIBRARY_SEARCH_USER_DIRS);
+  if (module != nullptr) return SafeLoad::Loaded;
+  // Read before the scope's clean-up can change it.
+  error = GetLastError();
+  return error == ERROR_INVALID_PARAMETER ? SafeLoad::Unsupported : SafeLoad::Failed;
+}
+
 }  // namespace
 
 void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe) {
@@ -42,13 +97,18 @@ void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe)
     return nullptr;
   }
   std::string bin = fullPathName(javaExeDirectory(javaExe));
-  HMODULE module;
-  {
+  HMODULE module = nullptr;
+  DWORD error = 0;
+  if (loadWithOwnImports(full, bin, module, error) == SafeLoad::Unsupported) {
+    // Without the search flags the program's folder cannot be kept out of
+    // the search; bin at least comes right after it, before PATH.
+    trace("library %s: the system has no DLL search flags", full.c_str());
     ScopedDllDirectory scope(bin);
     module = LoadLibraryA(full.c_str());
+    error = GetLastError();
   }
   if (module == nullptr) {
-    trace("library %s: does not load (error %lu)", full.c_str(), GetLastError());
+    trace("library %s: does not load (error %lu)", full.c_str(), error);
   } else {
     trace("library %s: loaded (dependencies from %s)", full.c_str(), bin.c_str());
   }

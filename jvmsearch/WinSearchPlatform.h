@@ -23,10 +23,14 @@ void endRunningProbe();
 // The probe's time limit in milliseconds (a few seconds by default).
 void setProbeTimeLimit(unsigned milliseconds);
 
-// Loads one library by its full path, with the bin directory of javaExe on
-// the DLL search path for the duration of the load, because a current
-// jvm.dll needs the C runtime DLLs kept there. Null when it is absent or does
-// not load; the module is returned as an opaque handle (HMODULE).
+// Loads one library by its full path. Its imports are looked for in its own
+// folder, the bin directory of javaExe (a current jvm.dll needs the C runtime
+// DLLs kept there) and the system directory only, never in the program's
+// folder or PATH; bin leaves the search again once the load is done. A system
+// without those search flags (Windows 7 before its 2011 loader update) loads
+// it with bin as the DLL directory for the load instead, where the program's
+// folder still comes first. Null when it is absent or does not load; the
+// module is returned as an opaque handle (HMODULE).
 void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe);
 
 }  // namespace plimo

@@ -13,9 +13,9 @@ extern const wchar_t* const PRELOADED_SYSTEM_LIBRARIES[];
 
 // First thing at start, before common controls are initialised: takes the
 // current directory out of the DLL search and loads the libraries above from
-// the system directory (a library the system lacks is skipped). The search
-// order a Java runtime sees later is otherwise unchanged: the program's folder
-// and PATH stay in it.
+// the system directory (a library the system lacks is skipped). The usual
+// search is otherwise unchanged (the program's folder and PATH stay in it):
+// jvm.dll's own imports are kept from them where it is loaded.
 void hardenDllSearch();
 
 // Loads the common controls (version 6, which the manifest selects) and

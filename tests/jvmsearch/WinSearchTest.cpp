@@ -190,18 +190,29 @@ TEST_F(LocateTest, BindsTheEntryPointOfTheFoundRuntime) {
 
 TEST_F(LocateTest, LibraryNeedingDllsOfTheBinDirectoryLoads) {
   RuntimeHome runtime = makeHome(scratch.file("modern"), "17.0.15", JvmLibrary::NeedsBinDependency);
-  // Loaded by its path alone, the library's dependency is not found: the
-  // case the search must handle.
-  HMODULE alone = LoadLibraryA((runtime.binDir + "\\server\\jvm.dll").c_str());
+  // A library of the dependency's name beside the program, as a download
+  // folder may hold one; the usual search looks there first.
+  struct Planted {
+    std::string path = binDir() + "plimo-runtime-dep.dll";
+    ~Planted() { DeleteFileA(path.c_str()); }
+  } planted;
+  ASSERT_TRUE(CopyFileA((doubleDir() + "planted\\plimo-runtime-dep.dll").c_str(), planted.path.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((doubleDir() + "jvm-load-double.dll").c_str(), (runtime.binDir + "\\bin-only.dll").c_str(), FALSE));
+  // Loaded from its folder and the system directory alone, the library's
+  // dependency is not found: the case the search must handle.
+  HMODULE alone = LoadLibraryExA((runtime.binDir + "\\server\\jvm.dll").c_str(), nullptr,
+                                 LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   EXPECT_EQ(alone, nullptr);
   if (alone != nullptr) FreeLibrary(alone);
   ASSERT_TRUE(locateJvm(true, runtime.home.c_str(), false));
   JavaVM* vm = nullptr;
   void* env = nullptr;
-  EXPECT_EQ(createJavaVmEntry(&vm, &env, nullptr), -78);
-  // The DLL search path is restored afterwards.
+  EXPECT_EQ(createJavaVmEntry(&vm, &env, nullptr), -78);  // bin's copy; the planted one answers -79
+  // The DLL search is as it was afterwards: no DLL directory, bin no longer
+  // among the directories added to it.
   char dir[MAX_PATH];
   EXPECT_EQ(GetDllDirectoryA(sizeof dir, dir), 0u);
+  EXPECT_EQ(LoadLibraryExA("bin-only.dll", nullptr, LOAD_LIBRARY_SEARCH_USER_DIRS), nullptr);
 }
 
 TEST_F(LocateTest, LibraryDirectoriesInTheirOrder) {

@@ -24,10 +24,14 @@ plimo_jvm_double(jvmsearch_runtime_dependency plimo-runtime-dep ${CMAKE_SOURCE_D
 plimo_jvm_double(jvmsearch_jvm_dep_double jvm-dep-double ${CMAKE_SOURCE_DIR}/tests/doubles/JvmLoadDouble.cpp)
 target_compile_definitions(jvmsearch_jvm_dep_double PRIVATE PLIMO_NEEDS_RUNTIME_DEPENDENCY)
 target_link_libraries(jvmsearch_jvm_dep_double PRIVATE jvmsearch_runtime_dependency)
+plimo_jvm_double(jvmsearch_planted_dependency plimo-runtime-dep ${CMAKE_SOURCE_DIR}/tests/jvmsearch/RuntimeDependencyDouble.cpp)
+target_compile_definitions(jvmsearch_planted_dependency PRIVATE PLIMO_PLANTED)
+set_target_properties(jvmsearch_planted_dependency PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PLIMO_DOUBLE_DIR}/planted
+                      ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/planted)
 
 if(TARGET jvmsearch_wintests)
   add_dependencies(jvmsearch_wintests jvmsearch_java_double jvmsearch_jvm_double jvmsearch_jvm_noentry_double
-                   jvmsearch_runtime_dependency jvmsearch_jvm_dep_double)
+                   jvmsearch_runtime_dependency jvmsearch_jvm_dep_double jvmsearch_planted_dependency)
   # Wine maps the Unix root to drive Z:.
   target_compile_definitions(jvmsearch_wintests PRIVATE PLIMO_SHARED_DIR="Z:${CMAKE_SOURCE_DIR}/../shared")
 endif()
