@@ -11,6 +11,7 @@
 #include <sstream>
 #include <zlib.h>
 
+#include "jvmsearch/JavaVersion.h"
 #include "launcher/BlockFormat.h"
 #include "launcher/Limits.h"
 #include "launcher/PayloadFormat.h"
@@ -296,7 +297,7 @@ TEST_F(PlimoPack, ReadableKeysBecomeTheLauncherForms) {
 struct Invalid {
   const char* label;
   std::string project;
-  const char* expected;  // part of the error message
+  std::string expected;  // part of the error message
 };
 
 TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
@@ -402,6 +403,37 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
       {"local archive that does not exist",
        main + "[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\ndownload_archive = \"absent.tar.gz\"\n",
        "absent.tar.gz\" cannot be read"},
+      // Each error about a value names its line.
+      {"missing payload file, its line", "payload = [\"missing.jar\"]\n" + main, "is not a regular file (line 1)"},
+      {"value too long, its line", main + "vm_parameters = \"" + std::string(8192, 'v') + "\"\n",
+       "launch.vm_parameters: 8192 bytes, longer than the launcher's limit of 8191 (line 3)"},
+      {"wide value too long, its line", main + "[messages]\ncaption = \"" + std::string(8192, 'w') + "\"\n",
+       "messages.caption: 8192 UTF-16 code units, longer than the launcher's limit of 8191 (line 4)"},
+      {"unknown code page, its line", "# cp\ncode_page = \"klingon-1\"\n" + main, "not a code page iconv knows (line 2)"},
+      {"runtime directory missing, its line", main + "[runtime]\nbundle = \"nojre\"\n", "is not a directory (line 4)"},
+      {"text outside the code page, its line", main + "[messages]\n\nerror_caption = \"\xE6\x97\xA5\"\n",
+       "messages.error_caption: the text cannot be written in code page windows-1252 (line 5)"},
+      {"payload name outside the code page, its line",
+       "code_page = \"cp1251\"\npayload = [{ source = \"a.jar\", name = \"\xC3\xA9.jar\" }]\n" + main,
+       "payload (names): the text cannot be written in code page cp1251 (line 2)"},
+      // A slip of the keyboard, or a key in the wrong table, gets a suggestion.
+      {"misspelt key", "[launch]\nmain_clas = \"a.B\"\n", "unknown key \"launch.main_clas\" (line 2); did you mean launch.main_class?"},
+      {"swapped letters", main + "[runtime]\nbudnle = \"jre\"\n", "did you mean runtime.bundle?"},
+      {"key in the wrong table", main + "bundle = \"jre\"\n", "unknown key \"launch.bundle\" (line 3); did you mean [runtime] bundle?"},
+      {"misspelt message", main + "[messages]\nno_jvn = \"x\"\n", "did you mean messages.no_jvm?"},
+      {"misspelt wide message", main + "[wide_messages]\ncaptoin = \"x\"\n", "did you mean wide_messages.caption?"},
+      {"no suggestion for another word", main + "[runtime]\ncolour = \"red\"\n", "unknown key \"runtime.colour\" (line 4)\n"},
+      {"sha256sum's whole line pasted",
+       main + "[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\ndownload_sha256 = \"" + std::string(64, 'a') +
+           "  jre.tar.gz\"\n",
+       "it looks like a whole line of sha256sum's output: write only its first 64 digits, \"" + std::string(64, 'a') + "\""},
+      // One messages table for every message; the older table for wide ones.
+      {"narrow message in the wide table", main + "[wide_messages]\nerror_caption = \"x\"\n",
+       "wide_messages.error_caption: a narrow message; write it in [messages] (line 4)"},
+      {"a message in both tables", main + "[messages]\ncaption = \"a\"\n[wide_messages]\ncaption = \"b\"\n",
+       "wide_messages.caption: set in [messages] as well (line 4); keep one of them (line 6)"},
+      {"unsafe progress format in the messages table", main + "[messages]\nprogress_format = \"%s\"\n",
+       "messages.progress_format: unsafe format"},
       {"opt-out that is not true or false",
        main + "[runtime]\ndownload_url = \"http://example.com/jre.tar.gz\"\nallow_unverified_download = \"yes\"\n",
        "runtime.allow_unverified_download: expected true or false"},
@@ -419,6 +451,58 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
 
 // plimo-pack stores only progress formats the launcher fills, by the
 // launcher's own rule; beyond it, only a line that could be cut is refused.
+// Java 5 to 8 report their versions as 1.5 to 1.8: a bound written "8" is
+// stored as "1.8", so that the launcher's comparison means what the author did.
+TEST_F(PlimoPack, VersionBoundsOfJavaFiveToEightAreWrittenAsJavaReportsThem) {
+  struct Case {
+    const char* minimum;
+    const char* maximum;
+    const char* written[2];
+    const char* accepted;  // versions as java -version reports them, held against the written range
+    const char* refused;
+  } cases[] = {
+      {"8", "", {"1.8", ""}, "1.8.0_402", "1.7.0_80"},
+      {"5", "8", {"1.5", "1.8"}, "1.8.0_202", "9.0.4"},
+      {"8.0_201", "", {"1.8.0_201", ""}, "1.8.0_202", "1.8.0_200"},
+      {"1.8", "11", {"1.8", "11"}, "11.0.2", "17.0.1"},
+      {"9", "", {"9", ""}, "9.0.4", "1.8.0_402"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.minimum) + " .. " + c.maximum);
+    writeAll(dir / "project.toml", std::string("[launch]\nmain_class = \"a.B\"\n[runtime]\nmin_version = \"") + c.minimum +
+                                       "\"\nmax_version = \"" + c.maximum + "\"\n");
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = dir / "setup.exe";
+    options.stub = dir / "stub.exe";
+    std::ostringstream out, err;
+    ASSERT_EQ(runBuild(options, out, err), EXIT_OK) << err.str();
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    EXPECT_EQ(contents.store.narrow[126], c.written[0]);
+    EXPECT_EQ(contents.store.narrow[127], c.written[1]);
+    EXPECT_EQ(out.str().find("is written as \"1.") != std::string::npos, std::string(c.written[0]) != c.minimum) << out.str();
+    EXPECT_TRUE(versionAcceptable(c.accepted, contents.store.narrow[126], contents.store.narrow[127], true));
+    EXPECT_FALSE(versionAcceptable(c.refused, contents.store.narrow[126], contents.store.narrow[127], true));
+  }
+}
+
+// [messages] takes narrow and wide messages alike, each written as its entry
+// needs; a wide text holds what the code page cannot.
+TEST_F(PlimoPack, OneMessagesTableHoldsNarrowAndWideTexts) {
+  InstallerContents contents;
+  ASSERT_TRUE(buildAndRead("[launch]\nmain_class = \"a.B\"\n[messages]\nerror_caption = \"Fehler \xC3\xA9\"\n"
+                           "caption = \"\xE6\x97\xA5\xE6\x9C\xAC\"\ncancel_button = \"Abbrechen\"\n"
+                           "[wide_messages]\npreparing = \"Bitte warten\"\n",
+                           contents));
+  EXPECT_EQ(contents.store.narrow[1000], "Fehler \xE9");
+  EXPECT_EQ(contents.store.wide[20013], u"\u65E5\u672C");
+  EXPECT_EQ(contents.store.wide[20012], u"Abbrechen");
+  EXPECT_EQ(contents.store.wide[20007], u"Bitte warten");
+  EXPECT_FALSE(contents.store.narrow.count(20013));
+}
+
 TEST(ProgressFormat, PlimoPackStoresOnlyWhatTheLauncherFills) {
   struct Case {
     const char* format;

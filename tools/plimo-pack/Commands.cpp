@@ -135,9 +135,20 @@ search_sequence = [
 # used, without any search.
 # bundle = "jre"
 
-[wide_messages]
-# Caption of the launcher's dialogs.
+[messages]
+# Texts the launcher shows, by name (docs/plimo-pack.md lists them all with
+# their English defaults). Two captions: that of the launcher's dialogs, and
+# that of its error messages.
 caption = "Example Setup"
+error_caption = "Example Setup error"
+
+# How the installer looks in Explorer (every key optional):
+# [branding]
+# icon = "setup.ico"
+# product_name = "Example"
+# product_version = "1.0.0"
+# company = "Example Ltd."
+# description = "Example Setup"
 )";
 
 std::string escaped(const std::string& text) {
@@ -208,6 +219,7 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
   Project project;
   Diagnostics diagnostics;
   loadProject(options.project, project, diagnostics);
+  for (const auto& n : diagnostics.notes) out << "plimo-pack: " << n << "\n";
   for (const auto& w : diagnostics.warnings) err << "plimo-pack: warning: " << w << "\n";
   for (const auto& e : diagnostics.errors) err << "plimo-pack: error: " << e << "\n";
   if (!diagnostics.errors.empty()) {

@@ -100,6 +100,15 @@ bool isVersionBound(const std::string& text) {
   return digitBefore;
 }
 
+std::string javaVersionBound(const std::string& bound) {
+  // Java 5 to 8 report "1.5.0_22" to "1.8.0_402": compared number by number,
+  // a bare "8" would put Java 8 below itself.
+  std::size_t end = bound.find_first_of("._");
+  std::string first = bound.substr(0, end);
+  if (first.size() == 1 && first[0] >= '5' && first[0] <= '8') return "1." + bound;
+  return bound;
+}
+
 bool isDownloadAddress(const std::string& address, std::string& why) {
   // Schemes ignore case; the file name check does too.
   std::string folded = address;
@@ -132,6 +141,66 @@ std::string where(const toml::node& node) {
   return " (line " + std::to_string(source.begin.line) + ")";
 }
 
+std::string where(const toml::node* node) { return node ? where(*node) : std::string(); }
+
+// Edits (insertions, deletions, substitutions, swaps of neighbours) between
+// two keys; enough to tell a typing slip from another word.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// The tables of a project and their keys, for suggestions across tables
+// ("bundle" written in [launch] belongs in [runtime]).
+const std::vector<std::pair<std::string, std::vector<std::string>>>& knownKeys() {
+  static const std::vector<std::pair<std::string, std::vector<std::string>>> keys = [] {
+    std::vector<std::pair<std::string, std::vector<std::string>>> k = {
+        {"", {"code_page", "arch", "launch", "runtime", "payload", "messages", "wide_messages", "branding"}},
+        {"launch.", {"main_class", "class_path", "vm_parameters", "program_arguments", "forward_j_options",
+                     "application_type", "launcher_kind", "base_directory"}},
+        {"runtime.", {"min_version", "max_version", "search_sequence", "download_url", "download_sha256",
+                      "download_archive", "allow_unverified_download", "preferred_vm_type", "bundle"}},
+        {"branding.", {"icon", "product_name", "product_version", "file_version", "company", "description",
+                       "copyright", "original_file_name", "dpi_awareness", "execution_level"}},
+        {"messages.", {}},
+    };
+    for (const MessageInfo& m : narrowMessages()) k.back().second.push_back(m.name);
+    for (const MessageInfo& m : wideMessages()) k.back().second.push_back(m.name);
+    return k;
+  }();
+  return keys;
+}
+
+// " (did you mean ...?)" for an unknown key: the nearest key of its own table
+// (candidates) when it is a slip away, else the same key in another table.
+std::string suggestion(const std::string& name, const std::vector<std::string>& candidates, const std::string& prefix) {
+  std::string best;
+  std::size_t bestDistance = std::max<std::size_t>(1, std::min<std::size_t>(3, name.size() / 3)) + 1;
+  for (const auto& c : candidates) {
+    std::size_t distance = editDistance(name, c);
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = prefix + c;
+    }
+  }
+  if (best.empty()) {
+    for (const auto& [table, keys] : knownKeys())
+      if (table != prefix && std::find(keys.begin(), keys.end(), name) != keys.end()) {
+        best = table.empty() ? name : "[" + table.substr(0, table.size() - 1) + "] " + name;
+        break;
+      }
+  }
+  return best.empty() ? "" : "; did you mean " + best + "?";
+}
+
 class Loader {
  public:
   Loader(const fs::path& base, Project& project, Diagnostics& diagnostics)
@@ -150,13 +219,13 @@ class Loader {
     if (auto cp = stringAt(root, "code_page", "code_page")) project_.codePage = *cp;
     std::string probe;
     if (toCodePage("", project_.codePage, probe) == Conversion::UnknownCodePage) {
-      error("code_page: \"" + project_.codePage + "\" is not a code page iconv knows");
+      error("code_page: \"" + project_.codePage + "\" is not a code page iconv knows" + where(root.get("code_page")));
       return;
     }
     // Recorded so that the launcher shows the narrow messages right whatever
     // the language of the user's system.
     if (int page = windowsCodePage(project_.codePage)) {
-      setNarrow(154, "code_page", std::to_string(page));
+      setNarrow(154, "code_page", std::to_string(page), root.get("code_page"));
     } else {
       warning("code_page: \"" + project_.codePage +
               "\" has no Windows code page number; the launcher reads the narrow messages in the user's "
@@ -179,7 +248,9 @@ class Loader {
     for (auto&& [key, node] : table) {
       std::string name(key.str());
       bool found = std::any_of(known.begin(), known.end(), [&](const char* k) { return name == k; });
-      if (!found) error("unknown key \"" + prefix + name + "\"" + where(node));
+      if (!found)
+        error("unknown key \"" + prefix + name + "\"" + where(node) +
+              suggestion(name, std::vector<std::string>(known.begin(), known.end()), prefix));
     }
   }
 
@@ -205,40 +276,41 @@ class Loader {
 
   // Stores a narrow value after converting it to the code page and checking
   // what the launcher can hold.
-  void setNarrow(std::int32_t id, const std::string& path, const std::string& utf8) {
+  // node: where the value stands, named in the errors.
+  void setNarrow(std::int32_t id, const std::string& path, const std::string& utf8, const toml::node* node) {
     if (utf8.find('\0') != std::string::npos) {
-      error(path + ": contains a NUL character, which would cut the value short in the launcher");
+      error(path + ": contains a NUL character, which would cut the value short in the launcher" + where(node));
       return;
     }
     std::string bytes;
     if (toCodePage(utf8, project_.codePage, bytes) != Conversion::Ok) {
-      error(path + ": the text cannot be written in code page " + project_.codePage);
+      error(path + ": the text cannot be written in code page " + project_.codePage + where(node));
       return;
     }
     if (bytes.size() > MAX_VALUE_LENGTH) {
       error(path + ": " + std::to_string(bytes.size()) + " bytes, longer than the launcher's limit of " +
-            std::to_string(MAX_VALUE_LENGTH));
+            std::to_string(MAX_VALUE_LENGTH) + where(node));
       return;
     }
     project_.narrow[id] = std::move(bytes);
   }
 
-  void setWide(std::int32_t id, const std::string& path, const std::string& utf8) {
+  void setWide(std::int32_t id, const std::string& path, const std::string& utf8, const toml::node* node) {
     if (utf8.find('\0') != std::string::npos) {
-      error(path + ": contains a NUL character, which would cut the value short in the launcher");
+      error(path + ": contains a NUL character, which would cut the value short in the launcher" + where(node));
       return;
     }
     std::u16string text = utf16FromUtf8(utf8);
     if (text.size() > MAX_VALUE_LENGTH) {
       error(path + ": " + std::to_string(text.size()) + " UTF-16 code units, longer than the launcher's limit of " +
-            std::to_string(MAX_VALUE_LENGTH));
+            std::to_string(MAX_VALUE_LENGTH) + where(node));
       return;
     }
     project_.wide[id] = std::move(text);
   }
 
   void plainString(const toml::table& table, const char* key, const std::string& prefix, std::int32_t id) {
-    if (auto value = stringAt(table, key, prefix + key)) setNarrow(id, prefix + key, *value);
+    if (auto value = stringAt(table, key, prefix + key)) setNarrow(id, prefix + key, *value, table.get(key));
   }
 
   void loadLaunch(const toml::table& root) {
@@ -256,16 +328,17 @@ class Loader {
     if (!mainClass) {
       if (!t.get("main_class")) error("launch.main_class: missing; the launcher needs the class whose main method it calls");
     } else if (!isDottedJavaName(*mainClass)) {
-      error("launch.main_class: \"" + *mainClass + "\" is not a dotted Java class name (such as com.example.Main)");
+      error("launch.main_class: \"" + *mainClass + "\" is not a dotted Java class name (such as com.example.Main)" +
+            where(t.get("main_class")));
     } else {
-      setNarrow(122, p + "main_class", *mainClass);
+      setNarrow(122, p + "main_class", *mainClass, t.get("main_class"));
     }
     loadClassPath(t, p + "class_path");
     plainString(t, "vm_parameters", p, 123);
     plainString(t, "program_arguments", p, 124);
     if (const toml::node* n = t.get("forward_j_options")) {
       if (!n->is_boolean()) error(p + "forward_j_options: expected true or false" + where(*n));
-      else setNarrow(125, p + "forward_j_options", n->as_boolean()->get() ? "1" : "0");
+      else setNarrow(125, p + "forward_j_options", n->as_boolean()->get() ? "1" : "0", n);
     }
     // Default: a graphical application, as an installer with a window is.
     std::string type = "5";
@@ -282,14 +355,14 @@ class Loader {
         error(p + "application_type: expected a name or a number" + where(*n));
       }
     }
-    setNarrow(107, p + "application_type", type);
+    setNarrow(107, p + "application_type", type, t.get("application_type"));
     std::string kind = "i";
     if (auto k = stringAt(t, "launcher_kind", p + "launcher_kind")) {
       if (*k == "installer") kind = "i";
       else if (*k == "application") kind = "e";
-      else error(p + "launcher_kind: \"" + *k + "\" is neither \"installer\" nor \"application\"");
+      else error(p + "launcher_kind: \"" + *k + "\" is neither \"installer\" nor \"application\"" + where(t.get("launcher_kind")));
     }
-    setNarrow(2001, p + "launcher_kind", kind);
+    setNarrow(2001, p + "launcher_kind", kind, t.get("launcher_kind"));
     plainString(t, "base_directory", p, 10003);
   }
 
@@ -385,7 +458,7 @@ class Loader {
     if (!items) return;
     std::string joined;
     for (const auto& item : *items) joined += (joined.empty() ? "" : ";") + item;
-    setNarrow(121, path, joined);
+    setNarrow(121, path, joined, t.get("class_path"));
   }
 
   void loadRuntime(const toml::table& root) {
@@ -412,7 +485,7 @@ class Loader {
       if (!address->empty() && !isDownloadAddress(*address, why))
         error(p + "download_url: \"" + *address + "\": " + why + where(*runtime->get("download_url")));
       else
-        setNarrow(150, p + "download_url", *address);
+        setNarrow(150, p + "download_url", *address, runtime->get("download_url"));
     }
     loadDownloadDigest(*runtime, address ? *address : std::string());
     plainString(*runtime, "preferred_vm_type", p, 152);
@@ -420,7 +493,7 @@ class Loader {
       fs::path dir = base_ / fs::u8path(*bundle);
       std::error_code ec;
       if (!fs::is_directory(dir, ec)) {
-        error(p + "bundle: \"" + dir.string() + "\" is not a directory");
+        error(p + "bundle: \"" + dir.string() + "\" is not a directory" + where(runtime->get("bundle")));
       } else {
         project_.runtimeDirectory = dir;
       }
@@ -436,8 +509,16 @@ class Loader {
     if (auto given = stringAt(runtime, "download_sha256", p + "download_sha256")) {
       unsigned char bytes[plimo::SHA256_SIZE];
       if (!plimo::parseSha256Hex(*given, bytes)) {
+        // sha256sum prints the digest, blanks and the file name; the whole
+        // line is what gets pasted.
+        std::size_t digits = given->find_first_not_of("0123456789abcdefABCDEF");
+        bool pastedLine = digits == 64 && given->find_first_not_of(" \t*", 64) != std::string::npos &&
+                          (given->at(64) == ' ' || given->at(64) == '\t');
         error(p + "download_sha256: \"" + *given + "\" is not a SHA-256 digest (64 hexadecimal digits)" +
-              where(*runtime.get("download_sha256")));
+              where(*runtime.get("download_sha256")) +
+              (pastedLine ? "; it looks like a whole line of sha256sum's output: write only its first 64 digits, \"" +
+                                given->substr(0, 64) + "\""
+                          : ""));
         return;
       }
       for (unsigned char c : *given)
@@ -475,7 +556,9 @@ class Loader {
                 "runs; pin it with runtime.download_sha256 or runtime.download_archive, or set "
                 "runtime.allow_unverified_download = true" + where(*runtime.get("download_url")));
     }
-    if (!digest.empty()) setNarrow(153, p + "download_sha256", digest);
+    if (!digest.empty())
+      setNarrow(153, p + "download_sha256", digest,
+                runtime.get("download_sha256") ? runtime.get("download_sha256") : runtime.get("download_archive"));
   }
 
   // A version bound; empty leaves that side open. Nothing when absent or wrong.
@@ -488,8 +571,12 @@ class Loader {
             where(*runtime.get(key)));
       return std::nullopt;
     }
-    setNarrow(id, path, *text);
-    return text;
+    std::string written = javaVersionBound(*text);
+    if (written != *text)
+      diag_.notes.push_back(path + ": \"" + *text + "\" is written as \"" + written + "\", the form in which Java " +
+                            text->substr(0, 1) + " reports its version" + where(*runtime.get(key)));
+    setNarrow(id, path, written, runtime.get(key));
+    return written;
   }
 
   // Entries such as "EJAVA_HOME" or { kind = "environment", variable = "JAVA_HOME" }.
@@ -547,11 +634,12 @@ class Loader {
     if (!entries) return;
     std::string joined;
     for (const auto& entry : *entries) joined += entry + ";";
-    setNarrow(128, path, joined);
+    setNarrow(128, path, joined, t.get("search_sequence"));
   }
 
   void loadPayload(const toml::table& root) {
     const toml::node* node = root.get("payload");
+    payloadNode_ = node;
     if (!node) return;
     const toml::array* items = node->as_array();
     if (!items) {
@@ -589,16 +677,16 @@ class Loader {
       }
       std::string why;
       if (!isPlainFileName(file.name, why)) {
-        error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why);
+        error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why + where(item));
         continue;
       }
       if (!fs::is_regular_file(file.source, ec)) {
-        error(at + ": the file \"" + file.source.string() + "\" does not exist or is not a regular file");
+        error(at + ": the file \"" + file.source.string() + "\" does not exist or is not a regular file" + where(item));
         continue;
       }
       std::uintmax_t size = fs::file_size(file.source, ec);
       if (!ec && size > 0x7FFFFFFFu) {
-        error(at + ": \"" + file.source.string() + "\" is larger than 2147483647 bytes, the largest record");
+        error(at + ": \"" + file.source.string() + "\" is larger than 2147483647 bytes, the largest record" + where(item));
         continue;
       }
       if (!ec && size == 0) {
@@ -608,44 +696,78 @@ class Loader {
     }
   }
 
+  // [messages] takes every message by its name, narrow or wide, each written
+  // as its entry needs (narrow ones in the code page, wide ones as UTF-16);
+  // [wide_messages], the older table, takes the wide ones.
   void loadMessages(const toml::table& root) {
-    const toml::table* narrow = tableAt(root, "messages", "messages");
+    const toml::table* any = tableAt(root, "messages", "messages");
     const toml::table* wide = tableAt(root, "wide_messages", "wide_messages");
-    auto known = [](const std::vector<MessageInfo>& list, const toml::table& table, const std::string& prefix,
-                    Loader& self) {
-      for (auto&& [key, node] : table) {
-        std::string name(key.str());
-        bool found = std::any_of(list.begin(), list.end(), [&](const MessageInfo& m) { return name == m.name; });
-        if (!found) self.error("unknown key \"" + prefix + name + "\"" + where(node));
-      }
+    auto named = [](const std::vector<MessageInfo>& list, const std::string& name) {
+      return std::any_of(list.begin(), list.end(), [&](const MessageInfo& m) { return name == m.name; });
     };
-    if (narrow) known(narrowMessages(), *narrow, "messages.", *this);
-    if (wide) known(wideMessages(), *wide, "wide_messages.", *this);
+    std::vector<std::string> allNames, wideNames;
+    for (const MessageInfo& m : narrowMessages()) allNames.push_back(m.name);
+    for (const MessageInfo& m : wideMessages()) {
+      allNames.push_back(m.name);
+      wideNames.push_back(m.name);
+    }
+    if (any) {
+      for (auto&& [key, node] : *any) {
+        std::string name(key.str());
+        if (!named(narrowMessages(), name) && !named(wideMessages(), name))
+          error("unknown key \"messages." + name + "\"" + where(node) + suggestion(name, allNames, "messages."));
+      }
+    }
+    if (wide) {
+      for (auto&& [key, node] : *wide) {
+        std::string name(key.str());
+        if (named(narrowMessages(), name))
+          error("wide_messages." + name + ": a narrow message; write it in [messages]" + where(node));
+        else if (!named(wideMessages(), name))
+          error("unknown key \"wide_messages." + name + "\"" + where(node) + suggestion(name, wideNames, "wide_messages."));
+        else if (any && any->get(name))
+          error("wide_messages." + name + ": set in [messages] as well" + where(any->get(name)) +
+                "; keep one of them" + where(node));
+      }
+    }
 
     auto kind = project_.narrow.find(2001);
     bool application = kind != project_.narrow.end() && kind->second == "e";
     project_.application = application;
+    // The author's text of m, the key it was read from and its node.
+    struct Given {
+      std::optional<std::string> text;
+      std::string path;
+      const toml::node* node = nullptr;
+    };
+    auto given = [&](const MessageInfo& m, bool isWide) {
+      Given g;
+      const toml::table* table = any && any->get(m.name) ? any : isWide && wide && wide->get(m.name) ? wide : nullptr;
+      g.path = std::string(table == wide && wide ? "wide_messages." : "messages.") + m.name;
+      if (!table) return g;
+      g.node = table->get(m.name);
+      g.text = stringAt(*table, m.name, g.path);
+      if (!isWide && g.text && m.placeholder && g.text->find(m.placeholder) == std::string::npos)
+        warning(g.path + ": the text lacks " + std::string(m.placeholder) + ", which the launcher fills in" + where(g.node));
+      return g;
+    };
     for (const MessageInfo& m : narrowMessages()) {
-      std::string path = std::string("messages.") + m.name;
-      std::optional<std::string> text = narrow ? stringAt(*narrow, m.name, path) : std::nullopt;
-      if (text && m.placeholder && text->find(m.placeholder) == std::string::npos)
-        warning(path + ": the text lacks " + std::string(m.placeholder) + ", which the launcher fills in");
-      setNarrow(m.id, path, text ? *text : defaultTextFor(m, application));
+      Given g = given(m, false);
+      setNarrow(m.id, g.path, g.text ? *g.text : defaultTextFor(m, application), g.node);
     }
     for (const MessageInfo& m : wideMessages()) {
-      std::string path = std::string("wide_messages.") + m.name;
-      std::optional<std::string> text = wide ? stringAt(*wide, m.name, path) : std::nullopt;
-      if (!text && dependsOnProcessor(m)) {
+      Given g = given(m, true);
+      if (!g.text && dependsOnProcessor(m)) {
         project_.processorDefaults.push_back(m.id);
         continue;
       }
-      std::string value = text ? *text : defaultTextFor(m, application);
+      std::string value = g.text ? *g.text : defaultTextFor(m, application);
       std::string why;
       if (m.id == PROGRESS_FORMAT_ID && !isSafeProgressFormat(value, why)) {
-        error(path + ": unsafe format: " + why);
+        error(g.path + ": unsafe format: " + why + where(g.node));
         continue;
       }
-      setWide(m.id, path, value);
+      setWide(m.id, g.path, value, g.node);
     }
   }
 
@@ -669,14 +791,15 @@ class Loader {
     std::string list;
     for (const auto& n : names) list += n + ";";
     if (!names.empty()) {
-      setNarrow(2002, "payload (count)", std::to_string(names.size()));
-      setNarrow(2003, "payload (names)", list);
+      setNarrow(2002, "payload (count)", std::to_string(names.size()), payloadNode_);
+      setNarrow(2003, "payload (names)", list, payloadNode_);
     }
   }
 
   fs::path base_;
   Project& project_;
   Diagnostics& diag_;
+  const toml::node* payloadNode_ = nullptr;
 };
 
 }  // namespace

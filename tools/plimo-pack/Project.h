@@ -15,6 +15,7 @@ namespace plimo::pack {
 struct Diagnostics {
   std::vector<std::string> errors;    // each stops the build (exit code 2)
   std::vector<std::string> warnings;  // reported, the build goes on
+  std::vector<std::string> notes;     // what the build decided for the author (printed, not a problem)
   bool unreadable = false;            // the project file itself could not be read (exit code 1)
 };
 
@@ -67,6 +68,10 @@ bool isDottedJavaName(const std::string& name);
 // A version bound: numbers separated by dots, optionally an update number
 // after "_" last ("11", "1.8", "17.0.2", "1.8.0_201").
 bool isVersionBound(const std::string& text);
+// A version bound as the launcher compares it: Java 5 to 8 call themselves
+// 1.5 to 1.8, so "8" (or "8.0_201") becomes "1.8" ("1.8.0_201"); every other
+// bound is kept.
+std::string javaVersionBound(const std::string& bound);
 // An address the launcher can download a runtime archive from: http:// or
 // https://, a server, and a path (query and fragment aside) ending in
 // ".tar.gz". why receives the reason when it is not.
