@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "jvmsearch/WinSearchPlatform.h"
@@ -20,57 +21,115 @@ namespace plimo {
 
 namespace {
 
-// A runtime unpacked from an archive can hold paths longer than MAX_PATH,
-// where the plain forms stop working: every call here has "\\?\" before an
-// absolute path.
-std::wstring systemPath(const std::wstring& path) {
-  bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?';
-  bool drive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
-  if (unc) return L"\\\\?\\UNC\\" + path.substr(2);
-  if (drive) return L"\\\\?\\" + path;
-  return path;
-}
-
-std::wstring wideChild(const std::wstring& directory, const wchar_t* name) {
-  std::wstring out = directory;
-  if (out.empty() || out.back() != L'\\') out.push_back(L'\\');
-  return out + name;
-}
-
 // The lists are narrow and read by other programs: a name goes in as the ANSI
 // code page holds it, or by its short name. One that has neither cannot be
 // named there at all.
-void scheduleWide(const std::wstring& path, const char* valueName) {
+void scheduleWide(const wchar_t* path, const char* valueName) {
   std::string narrow;
-  if (ansiPath(path.c_str(), narrow)) {
+  if (ansiPath(path, narrow)) {
     appendToDeletionList(narrow, valueName);
   } else {
-    trace("clean-up: %s has no ANSI name; not recorded", utf8From(path.c_str()).c_str());
+    trace("clean-up: %s has no ANSI name; not recorded", utf8From(path).c_str());
   }
 }
 
-void deleteTreeWide(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  UniqueFind find(FindFirstFileW(systemPath(wideChild(path, L"*")).c_str(), &entry));
-  if (find.get() == INVALID_HANDLE_VALUE) return;
-  do {
-    if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-    std::wstring child = wideChild(path, entry.cFileName);
-    bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    // A junction or directory link is removed as a link: following it would
-    // delete whatever it points to, outside the tree.
-    bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (directory && !link) {
-      deleteTreeWide(child);
-    } else if (directory) {
-      if (!RemoveDirectoryW(systemPath(child).c_str())) scheduleWide(child, DELETE_DIR_VALUE);
-    } else if (!DeleteFileW(systemPath(child).c_str())) {
-      scheduleWide(child, DELETE_FILE_VALUE);
+// The longest path the wide functions take.
+constexpr std::size_t WALK_CAPACITY = 32768;
+
+// Removes a tree with one path buffer: the root in its extended-length form
+// ("\\?\C:\..." or "\\?\UNC\server\..."), which a runtime unpacked from an
+// archive may need past MAX_PATH, with each level's name appended and cut off
+// again on the way back. Each walk has its own buffer: the worker may still
+// remove a partial runtime while an exit handler removes the rest.
+class TreeWalk {
+ public:
+  explicit TreeWalk(const std::wstring& root) : path_(new wchar_t[WALK_CAPACITY]) {
+    const wchar_t* prefix = L"";
+    const wchar_t* rest = root.c_str();
+    if (root.size() > 2 && root[0] == L'\\' && root[1] == L'\\' && root[2] != L'?') {
+      prefix = L"\\\\?\\UNC\\";
+      rest += 2;
+      unc_ = true;
+    } else if (root.size() > 2 && root[1] == L':' && root[2] == L'\\') {
+      prefix = L"\\\\?\\";
     }
-  } while (FindNextFileW(find.get(), &entry));
-  find.reset();
-  if (!RemoveDirectoryW(systemPath(path).c_str())) scheduleWide(path, DELETE_DIR_VALUE);
-}
+    plainStart_ = unc_ ? 6 : std::wcslen(prefix);
+    length_ = std::wcslen(prefix) + std::wcslen(rest);
+    if (length_ + 1 >= WALK_CAPACITY) {
+      length_ = 0;
+      return;
+    }
+    std::wcscpy(path_.get(), prefix);
+    std::wcscat(path_.get(), rest);
+  }
+
+  void run() {
+    if (length_ > 0) walk();
+  }
+
+ private:
+  void walk() {
+    std::size_t level = length_;
+    WIN32_FIND_DATAW entry;
+    if (!append(L"*")) return;
+    UniqueFind find(FindFirstFileW(path_.get(), &entry));
+    cut(level);
+    if (find.get() == INVALID_HANDLE_VALUE) return;
+    do {
+      if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
+      if (!append(entry.cFileName)) continue;
+      bool directory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      // A junction or directory link is removed as a link: following it would
+      // delete whatever it points to, outside the tree.
+      bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      if (directory && !link) {
+        walk();
+      } else if (directory) {
+        if (!RemoveDirectoryW(path_.get())) schedule(DELETE_DIR_VALUE);
+      } else if (!DeleteFileW(path_.get())) {
+        schedule(DELETE_FILE_VALUE);
+      }
+      cut(level);
+    } while (FindNextFileW(find.get(), &entry));
+    find.reset();
+    if (!RemoveDirectoryW(path_.get())) schedule(DELETE_DIR_VALUE);
+  }
+
+  // path + "\" + name; false (nothing appended) past the capacity.
+  bool append(const wchar_t* name) {
+    std::size_t n = std::wcslen(name);
+    if (length_ + 1 + n + 1 > WALK_CAPACITY) return false;
+    // A root given with its trailing backslash keeps it, and is recorded so.
+    if (path_[length_ - 1] != L'\\') path_[length_++] = L'\\';
+    std::wcscpy(path_.get() + length_, name);
+    length_ += n;
+    return true;
+  }
+
+  void cut(std::size_t length) {
+    length_ = length;
+    path_[length_] = L'\0';
+  }
+
+  // The lists name the path as the user knows it, without the extended prefix.
+  void schedule(const char* valueName) {
+    if (!unc_) {
+      scheduleWide(path_.get() + plainStart_, valueName);
+      return;
+    }
+    // "\\?\UNC\server\..." stands for "\\server\...": the prefix's last
+    // backslash becomes the second of the pair.
+    wchar_t saved = path_[plainStart_];
+    path_[plainStart_] = L'\\';
+    scheduleWide(path_.get() + plainStart_, valueName);
+    path_[plainStart_] = saved;
+  }
+
+  std::unique_ptr<wchar_t[]> path_;
+  std::size_t length_ = 0;
+  std::size_t plainStart_ = 0;
+  bool unc_ = false;
+};
 
 // The worker while it is between its launch steps (0 otherwise), and
 // whether it has stopped for the end of the process.
@@ -105,7 +164,7 @@ void parkThread() {
 
 void deleteTree(const std::string& path) {
   if (path.empty()) return;
-  deleteTreeWide(wideFrom(path.c_str(), CP_ACP));
+  TreeWalk(wideFrom(path.c_str(), CP_ACP)).run();
 }
 
 void removeLaunchFiles() {
