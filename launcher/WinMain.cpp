@@ -26,7 +26,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
   instanceHandle = instance;
   manualMode = isManualModeTail(tail);
   registerDialogClass();
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, progressDialogProc, 0);
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDialogProc, 0);
   // The worker may still be searching or unpacking; it must not go on while
   // the exit handlers remove what it unpacked.
   processEnding = true;

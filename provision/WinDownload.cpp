@@ -80,6 +80,8 @@ void reportProgress(HWND dialog, std::uint32_t received, std::uint32_t length, s
   std::u16string format = getConfigWString(wmsg::PROGRESS_FORMAT);
   std::u16string line = formatProgressLine(format, progressFigures(received, length, elapsedMs));
   setDlgItemTextWide(dialog, IDC_STATUS_LINE, line.c_str());
+  // The figures and a translation's words may not fit the template's line.
+  fitTextControl(dialog, IDC_STATUS_LINE);
   SendDlgItemMessageA(dialog, IDC_PROGRESS_BAR, PBM_SETPOS, static_cast<WPARAM>(progressBarPosition(received, length)),
                       0);
 }

@@ -85,7 +85,6 @@ bool browseForJavaExe(HWND owner) {
 INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
-      centerWindow(dialog);
       setWindowTextWide(dialog, getConfigWString(wmsg::CAPTION).c_str());
       setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
       setDlgItemTextWide(dialog, IDC_LOCATE, getConfigWString(wmsg::LOCATE_BUTTON).c_str());
@@ -99,6 +98,10 @@ INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, L
         EnableWindow(download, FALSE);
       }
       setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(textId).c_str());
+      // A translation's labels may be wider than the template's buttons.
+      const int row[] = {IDC_DOWNLOAD, IDC_LOCATE, IDCANCEL};
+      fitButtonRow(dialog, row, 3);
+      centerWindow(dialog);
       return TRUE;
     }
     case WM_COMMAND: {

@@ -52,6 +52,32 @@ std::vector<std::string> unpackDirs(const std::string& dir) {
   return found;
 }
 
+// A control's rectangle in its dialog's client coordinates.
+RECT placeIn(HWND dialog, HWND control) {
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+// Width in pixels of a text on one line in the dialogs' font, 8-point
+// "MS Shell Dlg", measured here rather than by the stub.
+int dialogTextWidth(const std::string& text) {
+  HDC screen = GetDC(nullptr);
+  LOGFONTW font{};
+  font.lfHeight = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  lstrcpyW(font.lfFaceName, L"MS Shell Dlg");
+  HFONT handle = CreateFontIndirectW(&font);
+  HGDIOBJ previous = SelectObject(screen, handle);
+  std::wstring wide = wideUtf8(text);
+  SIZE size{};
+  GetTextExtentPoint32W(screen, wide.c_str(), static_cast<int>(wide.size()), &size);
+  SelectObject(screen, previous);
+  DeleteObject(handle);
+  ReleaseDC(nullptr, screen);
+  return size.cx;
+}
+
 std::string serverAddress() {
   std::string port = readFile(binDir() + "provision-http.port");
   while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
@@ -62,8 +88,10 @@ class RuntimeChoice : public ::testing::Test {
  protected:
   // An installer in console mode (messages on standard error) with one
   // payload file, whose runtime search finds nothing: no search sequence.
-  Started start(const std::string& address) {
+  // wide: messages that replace the block's defaults (id, UTF-8 text).
+  Started start(const std::string& address, const std::vector<std::pair<int, std::string>>& wide = {}) {
     BlockWriter block = consoleBlock();
+    for (const auto& [id, text] : wide) block.addWide(id, utf16FromUtf8(text));
     block.addNarrow(128, "");
     block.addNarrow(2002, "1");
     block.addNarrow(2003, "notes.txt;");
@@ -108,6 +136,45 @@ TEST_F(RuntimeChoice, WithoutAddressOffersLocateAndCancelOnly) {
   EXPECT_EQ(result.exitCode, 1u);
   EXPECT_EQ(result.stdErr, "");
   EXPECT_FALSE(pathExists(unpacked[0])) << "the exit handlers did not remove the unpacked files";
+}
+
+// A translation whose caption the ANSI code page cannot hold and whose
+// labels are wider than the template's buttons: both dialogs are Unicode
+// windows, so the caption reads back whole; each button is widened to its
+// label, the row keeps its order and stays inside the dialog, and the dialog
+// inside the screen.
+TEST_F(RuntimeChoice, TranslatedCaptionReadsBackAndLabelsFit) {
+  const std::string caption = "Java \xE3\x83\xA9\xE3\x83\xB3\xE3\x82\xBF\xE3\x82\xA4\xE3\x83\xA0 "
+                              "\xF0\x9F\x93\xA6";  // Java ランタイム 📦
+  const std::string download = "\xE3\x83\x80\xE3\x82\xA6\xE3\x83\xB3\xE3\x83\xAD\xE3\x83\xBC\xE3\x83\x89"
+                               "\xE3\x81\x97\xE3\x81\xA6\xE3\x82\xA4\xE3\x83\xB3\xE3\x82\xB9\xE3\x83\x88"
+                               "\xE3\x83\xBC\xE3\x83\xAB";  // ダウンロードしてインストール
+  const std::string locate = "Locate an installed Java runtime...";
+  Started started = start("http://127.0.0.1:9/jre.tar.gz", {{20013, caption}, {20010, download}, {20011, locate}});
+  ASSERT_NE(started.process, nullptr);
+  HWND dialog = choiceDialog(started);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(textOf(dialog), caption);
+  EXPECT_EQ(textOf(GetWindow(dialog, GW_OWNER)), caption) << "the progress dialog's caption";
+
+  RECT client{};
+  GetClientRect(dialog, &client);
+  RECT outer{};
+  GetWindowRect(dialog, &outer);
+  EXPECT_LE(outer.right - outer.left, GetSystemMetrics(SM_CXSCREEN));
+  LONG previousRight = client.left;
+  for (int id : {IDC_DOWNLOAD, IDC_LOCATE, IDCANCEL}) {
+    HWND button = GetDlgItem(dialog, id);
+    RECT place = placeIn(dialog, button);
+    EXPECT_GT(place.right - place.left, dialogTextWidth(itemText(dialog, id))) << "label " << id << " does not fit";
+    EXPECT_GE(place.left, previousRight) << "button " << id << " overlaps the one before";
+    EXPECT_LE(place.right, client.right) << "button " << id << " leaves the dialog";
+    previousRight = place.right;
+  }
+  press(dialog, IDCANCEL);
+  RunResult result = finishProcess(started, 20000);
+  EXPECT_FALSE(result.timedOut);
+  EXPECT_EQ(result.exitCode, 1u);
 }
 
 TEST_F(RuntimeChoice, WithoutAddressTheHiddenDownloadCannotBeActivated) {
@@ -257,7 +324,9 @@ TEST_F(RuntimeChoice, DownloadIsOfferedWithAnAddressAndShowsProgress) {
   std::string server = serverAddress();
   ASSERT_FALSE(server.empty()) << "the HTTP server fixture is not running";
   std::string url = server + "/slow?size=98304&chunk=4096&delay=100&stub=1";
-  Started started = start(url);
+  // A status line far longer than the template's: it is widened to fit.
+  const std::string status = "20008: wide message, with room for the figures of a large download and the speed";
+  Started started = start(url, {{20008, status}});
   ASSERT_NE(started.process, nullptr);
   HWND dialog = choiceDialog(started);
   ASSERT_NE(dialog, nullptr);
@@ -272,10 +341,17 @@ TEST_F(RuntimeChoice, DownloadIsOfferedWithAnAddressAndShowsProgress) {
   bool sawStatus = false;
   DWORD begin = GetTickCount();
   while (!sawStatus && GetTickCount() - begin < 10000 && WaitForSingleObject(started.process, 50) == WAIT_TIMEOUT) {
-    sawStatus = IsWindowVisible(GetDlgItem(progress, IDC_STATUS_LINE)) &&
-                itemText(progress, IDC_STATUS_LINE) == "20008: wide message";
+    sawStatus = IsWindowVisible(GetDlgItem(progress, IDC_STATUS_LINE)) && itemText(progress, IDC_STATUS_LINE) == status;
   }
   EXPECT_TRUE(sawStatus) << "no status line during the download";
+  if (sawStatus) {
+    Sleep(200);  // the line is widened right after its text is set
+    RECT line = placeIn(progress, GetDlgItem(progress, IDC_STATUS_LINE));
+    RECT client{};
+    GetClientRect(progress, &client);
+    EXPECT_GE(line.right - line.left, dialogTextWidth(status)) << "the status line cuts its text";
+    EXPECT_LE(line.right, client.right);
+  }
   EXPECT_EQ(itemText(progress, IDC_MESSAGE_TEXT), "20001: wide message");
   RunResult result = finishProcess(started, 30000);
   EXPECT_FALSE(result.timedOut);
