@@ -1,6 +1,7 @@
-// Fuzzes the runtime archive reader over an in-memory stream. Whatever the
-// bytes, it must end with a status, hand the target only plain relative
-// names, and never write more data than the input holds.
+// Fuzzes the runtime archive reader over an in-memory stream, and its gzip
+// layer over the same bytes as a stored file. Whatever the bytes, it must end
+// with a status and hand the target only plain relative names; the tar
+// reader alone never writes more data than the input holds.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -85,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzProgress progress;
   plimo::extractTarStream(source, target, &progress, static_cast<std::int64_t>(size) / 3);
   if (target.written > size) __builtin_trap();
+  // The same bytes as a stored file: gzip members (or plain data) read in the
+  // same steps. Inflated data may well be larger than the input.
+  FuzzSource stored(data + 1, size - 1, step);
+  CountingTarget inflatedTarget;
+  plimo::extractTarGz(stored, inflatedTarget, &progress, static_cast<std::int64_t>(size));
   if (size >= 12) {
     std::int32_t value = plimo::parseTarOctal(reinterpret_cast<const char*>(data), 12);
     if (value < -1) __builtin_trap();
