@@ -23,6 +23,7 @@
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Commands.h"
 #include "tools/plimo-pack/Installer.h"
+#include "tools/plimo-pack/JarReader.h"
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 #include "tools/plimo-pack/Sha256.h"
@@ -97,6 +98,72 @@ std::string signedStub(std::uint16_t magic, std::uint16_t machine) {
   put32(s, section + 16, 0x200);
   put32(s, section + 20, 0x200);
   return s + "SIGNATURE";
+}
+
+void put16(std::string& s, std::uint16_t v) {
+  s.push_back(static_cast<char>(v & 0xFF));
+  s.push_back(static_cast<char>(v >> 8));
+}
+void append32(std::string& s, std::uint32_t v) {
+  put16(s, static_cast<std::uint16_t>(v & 0xFFFF));
+  put16(s, static_cast<std::uint16_t>(v >> 16));
+}
+
+// A zip file as jar tools write it: each entry stored or deflated, a local
+// header before its data, the central directory and its end record last
+// (with comment, when given).
+std::string zipOf(const std::vector<std::pair<std::string, std::string>>& entries, bool deflated,
+                  const std::string& comment = "") {
+  std::string out, central;
+  for (const auto& [name, data] : entries) {
+    std::string body = data;
+    if (deflated) {
+      z_stream z{};
+      EXPECT_EQ(deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+      body.assign(deflateBound(&z, data.size()), '\0');
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+      z.avail_in = static_cast<uInt>(data.size());
+      z.next_out = reinterpret_cast<Bytef*>(&body[0]);
+      z.avail_out = static_cast<uInt>(body.size());
+      EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+      body.resize(z.total_out);
+      deflateEnd(&z);
+    }
+    auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+    std::string common;
+    put16(common, 20);  // version needed
+    put16(common, 0);   // flags
+    put16(common, deflated ? 8 : 0);
+    append32(common, 0);  // time and date
+    append32(common, crc);
+    append32(common, static_cast<std::uint32_t>(body.size()));
+    append32(common, static_cast<std::uint32_t>(data.size()));
+    put16(common, static_cast<std::uint16_t>(name.size()));
+    put16(common, 0);  // extra
+    append32(out, 0x04034b50);
+    out += common + name + body;
+    append32(central, 0x02014b50);
+    put16(central, 20);  // made by
+    central += common;
+    put16(central, 0);  // comment
+    put16(central, 0);  // disk
+    put16(central, 0);  // internal attributes
+    append32(central, 0);
+    append32(central, offset);
+    central += name;
+  }
+  std::uint32_t directory = static_cast<std::uint32_t>(out.size());
+  out += central;
+  append32(out, 0x06054b50);
+  put16(out, 0);
+  put16(out, 0);
+  put16(out, static_cast<std::uint16_t>(entries.size()));
+  put16(out, static_cast<std::uint16_t>(entries.size()));
+  append32(out, static_cast<std::uint32_t>(central.size()));
+  append32(out, directory);
+  put16(out, static_cast<std::uint16_t>(comment.size()));
+  return out + comment;
 }
 
 class PlimoPack : public ::testing::Test {
@@ -503,6 +570,103 @@ TEST_F(PlimoPack, OneMessagesTableHoldsNarrowAndWideTexts) {
   EXPECT_FALSE(contents.store.narrow.count(20013));
 }
 
+TEST(JarReader, NamesAndTheManifestsMainClassOfStoredAndDeflatedJars) {
+  const std::string manifest = "Manifest-Version: 1.0\r\nCreated-By: 17\r\nMain-Class: com.example.dee\r\n p.Main\r\n\r\n"
+                               "Name: other\r\nMain-Class: not.This\r\n";
+  struct Case {
+    const char* what;
+    std::string zip;
+    bool read;
+    std::vector<std::string> names;
+    const char* mainClass;
+  } cases[] = {
+      {"stored, manifest with a continuation line", zipOf({{"META-INF/MANIFEST.MF", manifest}, {"a/B.class", "x"}}, false),
+       true, {"META-INF/MANIFEST.MF", "a/B.class"}, "com.example.deep.Main"},
+      {"deflated, with a zip comment", zipOf({{"a/B.class", "x"}, {"meta-inf/manifest.mf", manifest}}, true, "comment"),
+       true, {"a/B.class", "meta-inf/manifest.mf"}, "com.example.deep.Main"},
+      {"LF line ends, Main-Class only in a later section",
+       zipOf({{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\n\nName: x\nMain-Class: a.B\n"}}, true), true,
+       {"META-INF/MANIFEST.MF"}, ""},
+      {"no manifest", zipOf({{"a/B.class", "x"}}, false), true, {"a/B.class"}, ""},
+      {"not a zip file", std::string(300, 'j'), false, {}, ""},
+      {"central directory cut off", zipOf({{"a/B.class", "x"}}, false).substr(0, 40) + zipOf({{"a/B.class", "x"}}, false).substr(79), false, {}, ""},
+      {"end record pointing past the file", [] { std::string z = zipOf({{"a/B.class", "x"}}, false); put32(z, z.size() - 6, 0x7FFFFFFF); return z; }(),
+       false, {}, ""},
+      {"manifest of another method", [&] { std::string z = zipOf({{"META-INF/MANIFEST.MF", manifest}}, false); z[8] = 12; z[z.find("PK\x01\x02") + 10] = 12; return z; }(),
+       false, {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MemoryByteSource source(c.zip);
+    JarListing listing;
+    std::string why;
+    EXPECT_EQ(readJar(source, listing, why), c.read) << why;
+    if (!c.read) {
+      EXPECT_FALSE(why.empty());
+      continue;
+    }
+    EXPECT_EQ(listing.names, c.names);
+    EXPECT_EQ(listing.mainClass, c.mainClass);
+  }
+}
+
+// The main class against the payload jars: an error where the class path is
+// only those jars, a warning where it takes more from outside the build, and
+// a manifest's Main-Class where none is set.
+TEST_F(PlimoPack, TheMainClassIsCheckedAgainstThePayloadJars) {
+  const std::string withMain = zipOf({{"META-INF/MANIFEST.MF", "Main-Class: a.b.Main\r\n"}, {"a/b/Main.class", "c"}}, true);
+  struct Case {
+    const char* what;
+    std::string jar;   // app.jar
+    std::string launch;
+    int exit;
+    const char* said;  // part of the output; "" nothing at all
+    const char* entry122;
+  } cases[] = {
+      {"found", withMain, "main_class = \"a.b.Main\"\nlauncher_kind = \"application\"\n", EXIT_OK, "", "a.b.Main"},
+      {"missing, nothing else on the class path", withMain,
+       "main_class = \"a.b.Missing\"\nlauncher_kind = \"application\"\n", EXIT_INVALID,
+       "error: launch.main_class: \"a.b.Missing\" is in none of the payload jars (app.jar): none holds a/b/Missing.class, "
+       "and the class path has nothing else (line 3)", ""},
+      {"missing, the installer's runtime jar follows", withMain, "main_class = \"a.b.Missing\"\n", EXIT_OK,
+       "warning: launch.main_class: \"a.b.Missing\" is in none of the payload jars (app.jar); whether the class path "
+       "finds it at run time cannot be checked here, as it also takes the installer runtime jar", "a.b.Missing"},
+      {"missing, class path items follow", withMain,
+       "main_class = \"a.b.Missing\"\nlauncher_kind = \"application\"\nclass_path = [\"A1lib/x.jar\"]\n", EXIT_OK,
+       "as it also takes the items of launch.class_path", "a.b.Missing"},
+      {"taken from the manifest", withMain, "launcher_kind = \"application\"\n", EXIT_OK,
+       "launch.main_class: not set; taking \"a.b.Main\", the Main-Class of the manifest of app.jar", "a.b.Main"},
+      {"none set, none in a manifest", zipOf({{"a/b/Main.class", "c"}}, false), "launcher_kind = \"application\"\n",
+       EXIT_INVALID, "launch.main_class: missing", ""},
+      {"a path", withMain, "main_class = \"a/b/Main\"\n", EXIT_INVALID,
+       "that is a file name: write the class name, \"a.b.Main\"", ""},
+      {"a class file", withMain, "main_class = \"Main.class\"\n", EXIT_INVALID,
+       "\"Main.class\" is not a dotted Java class name (such as com.example.Main) (line 3); that is a file name: write "
+       "the class name, \"Main\"", ""},
+      {"a jar Java cannot read", "not a zip", "main_class = \"a.b.Main\"\nlauncher_kind = \"application\"\n", EXIT_OK,
+       "warning: payload: \"app.jar\" is not a jar Java can read", "a.b.Main"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeAll(dir / "app.jar", c.jar);
+    writeAll(dir / "project.toml", "payload = [\"app.jar\"]\n[launch]\n" + c.launch);
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = dir / "setup.exe";
+    options.stub = dir / "stub.exe";
+    std::ostringstream out, err;
+    ASSERT_EQ(runBuild(options, out, err), c.exit) << err.str();
+    std::string said = out.str() + err.str();
+    if (*c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    else EXPECT_EQ(said.find("main_class"), std::string::npos) << said;
+    if (c.exit != EXIT_OK) continue;
+    InstallerContents contents;
+    std::string error;
+    ASSERT_TRUE(readInstaller(dir / "setup.exe", contents, error)) << error;
+    EXPECT_EQ(contents.store.narrow[122], c.entry122);
+  }
+}
+
 TEST(ProgressFormat, PlimoPackStoresOnlyWhatTheLauncherFills) {
   struct Case {
     const char* format;
@@ -709,8 +873,19 @@ TEST_F(PlimoPack, TheStarterProjectBuildsWithoutWarningsAndIsNeverOverwritten) {
   ASSERT_EQ(runInit(dir / "starter", out, err), EXIT_OK) << err.str();
   fs::path project = dir / "starter" / STARTER_PROJECT_NAME;
   std::string written = readAll(project);
-  writeAll(dir / "starter" / "app.jar", "jar");
+  // The starter's placeholder class is not in a jar that lacks it: a warning
+  // (the installer's runtime jar may hold it), never silence.
+  writeAll(dir / "starter" / "app.jar", zipOf({{"app/Main.class", "class"}}, true));
   writeAll(dir / "stub.exe", fakeStub(0x8664));  // init chooses x64
+  {
+    Project loaded;
+    Diagnostics diagnostics;
+    EXPECT_TRUE(loadProject(project, loaded, diagnostics));
+    ASSERT_EQ(diagnostics.warnings.size(), 1u);
+    EXPECT_NE(diagnostics.warnings[0].find("\"com.example.Main\" is in none of the payload jars (app.jar)"), std::string::npos)
+        << diagnostics.warnings[0];
+  }
+  writeAll(dir / "starter" / "app.jar", zipOf({{"com/example/Main.class", "class"}}, true));
   BuildOptions options;
   options.project = project;
   options.output = dir / "starter" / "setup.exe";

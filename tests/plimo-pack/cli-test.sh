@@ -88,7 +88,8 @@ diff -r rt rtu >/dev/null || fail "the runtime unpacked by GNU tar differs from 
 
 # --- init: a starter project that builds, never written over ------------------------
 rm -rf starter && "$tool" init starter >/dev/null || fail "init"
-printf 'jar' > starter/app.jar
+# A jar (a zip file) that holds the starter's main class.
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").writestr("com/example/Main.class", "class")' starter/app.jar
 "$tool" build starter/plimo.toml -o starter/setup.exe --stub "$stub64" >/dev/null 2>err.txt || fail "the starter project does not build: $(cat err.txt)"
 [ -s err.txt ] && fail "the starter project draws warnings: $(cat err.txt)"
 "$tool" init starter 2>/dev/null

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -16,6 +17,7 @@
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/JarReader.h"
 #include "tools/plimo-pack/Sha256.h"
 #include "provision/DigestText.h"
 
@@ -135,6 +137,31 @@ bool isDownloadAddress(const std::string& address, std::string& why) {
 
 namespace {
 
+bool endsWith(const std::string& text, const char* suffix) {
+  std::size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
+  return true;
+}
+
+// The class name meant by a main class written as a file name ("Main.class",
+// "com/example/Main"), as a hint; empty when it does not look like one.
+std::string classNameHint(const std::string& text) {
+  std::string name = text;
+  bool fileName = false;
+  for (const char* suffix : {".class", ".java"})
+    if (endsWith(name, suffix)) {
+      name.resize(name.size() - std::strlen(suffix));
+      fileName = true;
+    }
+  if (name.find_first_of("/\\") != std::string::npos) fileName = true;
+  std::replace(name.begin(), name.end(), '/', '.');
+  std::replace(name.begin(), name.end(), '\\', '.');
+  if (!fileName || !isDottedJavaName(name)) return "";
+  return "; that is a file name: write the class name, \"" + name + "\"";
+}
+
 std::string where(const toml::node& node) {
   const auto& source = node.source();
   if (!source.begin) return "";
@@ -234,6 +261,7 @@ class Loader {
     loadLaunch(root);
     loadRuntime(root);
     loadPayload(root);
+    checkMainClass(root);
     loadMessages(root);
     derivedNames();
     if (const toml::table* branding = tableAt(root, "branding", "branding"))
@@ -324,14 +352,15 @@ class Loader {
     static const toml::table empty;
     const toml::table& t = launch ? *launch : empty;
 
+    // A missing main class may come from a payload jar's manifest
+    // (checkMainClass, once the payload is known).
     auto mainClass = stringAt(t, "main_class", p + "main_class");
-    if (!mainClass) {
-      if (!t.get("main_class")) error("launch.main_class: missing; the launcher needs the class whose main method it calls");
-    } else if (!isDottedJavaName(*mainClass)) {
+    if (mainClass && (!isDottedJavaName(*mainClass) || endsWith(*mainClass, ".class") || endsWith(*mainClass, ".java"))) {
       error("launch.main_class: \"" + *mainClass + "\" is not a dotted Java class name (such as com.example.Main)" +
-            where(t.get("main_class")));
-    } else {
+            where(t.get("main_class")) + classNameHint(*mainClass));
+    } else if (mainClass) {
       setNarrow(122, p + "main_class", *mainClass, t.get("main_class"));
+      mainClass_ = *mainClass;
     }
     loadClassPath(t, p + "class_path");
     plainString(t, "vm_parameters", p, 123);
@@ -362,6 +391,7 @@ class Loader {
       else if (*k == "application") kind = "e";
       else error(p + "launcher_kind: \"" + *k + "\" is neither \"installer\" nor \"application\"" + where(t.get("launcher_kind")));
     }
+    project_.application = kind == "e";
     setNarrow(2001, p + "launcher_kind", kind, t.get("launcher_kind"));
     plainString(t, "base_directory", p, 10003);
   }
@@ -771,6 +801,88 @@ class Loader {
     }
   }
 
+  // The main class against the payload jars, which lead the class path. Where
+  // every class path item is such a jar, a class in none of them is an error;
+  // where the class path also takes items from outside the build, the check
+  // cannot be complete and says so. Without main_class, a payload jar's
+  // manifest may name it.
+  void checkMainClass(const toml::table& root) {
+    static const toml::table empty;
+    const toml::table* launch = root.get("launch") ? root.get("launch")->as_table() : nullptr;
+    const toml::table& t = launch ? *launch : empty;
+    const toml::node* node = t.get("main_class");
+    std::vector<std::pair<std::string, JarListing>> jars;
+    std::vector<std::string> unreadable;
+    for (const PayloadFile& file : project_.payload) {
+      if (!endsWith(file.name, ".jar") && !endsWith(file.name, ".zip")) continue;
+      JarListing listing;
+      std::string why;
+      if (readJarFile(file.source, listing, why)) {
+        jars.emplace_back(file.name, std::move(listing));
+      } else {
+        warning("payload: \"" + file.name + "\" is not a jar Java can read: " + why + where(payloadNode_));
+        unreadable.push_back(file.name);
+      }
+    }
+    if (!node) {
+      std::string found, from;
+      for (const auto& [name, listing] : jars) {
+        if (listing.mainClass.empty()) continue;
+        if (!found.empty() && listing.mainClass != found) {
+          error("launch.main_class: missing, and the manifests of " + from + " and " + name +
+                " name different main classes (" + found + ", " + listing.mainClass + "); set it");
+          return;
+        }
+        if (found.empty()) from = name;
+        found = listing.mainClass;
+      }
+      if (found.empty()) {
+        error("launch.main_class: missing; the launcher needs the class whose main method it calls (no payload jar "
+              "names one as Main-Class in its manifest)");
+        return;
+      }
+      if (!isDottedJavaName(found)) {
+        error("launch.main_class: missing, and the Main-Class \"" + found + "\" of " + from +
+              "'s manifest is not a dotted Java class name");
+        return;
+      }
+      diag_.notes.push_back("launch.main_class: not set; taking \"" + found + "\", the Main-Class of the manifest of " + from);
+      setNarrow(122, "launch.main_class", found, nullptr);
+      mainClass_ = found;
+    }
+    if (mainClass_.empty()) return;
+    std::string classFile = mainClass_;
+    std::replace(classFile.begin(), classFile.end(), '.', '/');
+    classFile += ".class";
+    for (const auto& [name, listing] : jars)
+      if (std::find(listing.names.begin(), listing.names.end(), classFile) != listing.names.end()) return;
+
+    std::vector<std::string> outside;
+    if (!project_.application)
+      outside.push_back("the installer runtime jar .sorbilane\\sblruntime.jar (launcher_kind \"installer\")");
+    if (const toml::array* items = t.get("class_path") ? t.get("class_path")->as_array() : nullptr; items && !items->empty())
+      outside.push_back("the items of launch.class_path");
+    if (auto options = t.get("vm_parameters") ? t.get("vm_parameters")->value<std::string>() : std::nullopt;
+        options && (options->find("class.path") != std::string::npos || options->find("-cp") != std::string::npos ||
+                    options->find("module") != std::string::npos))
+      outside.push_back("the class or module path that launch.vm_parameters sets");
+    for (const auto& name : unreadable) outside.push_back("\"" + name + "\", which it cannot read");
+    std::string list, jarNames;
+    for (const auto& o : outside) list += (list.empty() ? "" : ", ") + o;
+    for (const auto& [name, listing] : jars) jarNames += (jarNames.empty() ? "" : ", ") + name;
+    if (jars.empty()) {
+      diag_.notes.push_back("launch.main_class: not checked: no payload jar" +
+                            (list.empty() ? std::string() : "; the class path takes only " + list));
+    } else if (outside.empty()) {
+      error("launch.main_class: \"" + mainClass_ + "\" is in none of the payload jars (" + jarNames + "): none holds " +
+            classFile + ", and the class path has nothing else" + where(node));
+    } else {
+      warning("launch.main_class: \"" + mainClass_ + "\" is in none of the payload jars (" + jarNames +
+              "); whether the class path finds it at run time cannot be checked here, as it also takes " + list +
+              where(node));
+    }
+  }
+
   void derivedNames() {
     std::vector<std::string> names;
     for (const auto& f : project_.payload) names.push_back(f.name);
@@ -800,6 +912,7 @@ class Loader {
   Project& project_;
   Diagnostics& diag_;
   const toml::node* payloadNode_ = nullptr;
+  std::string mainClass_;  // UTF-8, once known to be a dotted name
 };
 
 }  // namespace
