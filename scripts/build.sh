@@ -37,6 +37,13 @@ cp "$build/x86/bin/plimo-x86.exe" "$root/dist/plimo-x86.exe"
 cp "$build/x64/bin/plimo-x64.exe" "$root/dist/plimo-x64.exe"
 # The build tree's plimo-pack keeps its symbols for debugging; the shipped one is stripped.
 strip -o "$root/dist/plimo-pack" "$build/native/bin/plimo-pack"
+# plimo-maven-plugin carries the stubs and the plimo-pack binaries now in dist/.
+# Built from Debian's Maven packages only (maven/settings.xml: no other repository).
+PLIMO_MAVEN_REPO="$build/maven/repo" mvn -B -q -s "$root/maven/settings.xml" -f "$root/maven/pom.xml" package \
+  -Dplimo.build.directory="$build/maven/plugin" -Dplimo.dist="$root/dist" >"$build/maven.log" 2>&1 \
+  || { cat "$build/maven.log"; exit 1; }
+cp "$build/maven/plugin/plimo-maven-plugin.jar" "$root/dist/plimo-maven-plugin.jar"
+cp "$root/maven/pom.xml" "$root/dist/plimo-maven-plugin.pom"
 "$root/demo/build-demo.sh" "$build/demo" "$root/dist"
 # The demo installer is signed with a test certificate made here and now:
 # self-signed, trusted by nobody, it only shows that a branded installer
