@@ -10,6 +10,15 @@ $sudo apt-get update -qq
 grep -v '^#' "$root/scripts/packages.txt" | xargs $sudo apt-get install -y -qq --no-install-recommends >/dev/null
 echo "packages installed"
 
+# The locales under which the flows run Wine with the ANSI code pages 1251,
+# 932, 936, 949, 950 and 65001. Without one, Wine still picks the code page but
+# cannot open Unix file names outside ASCII.
+for name in ru_RU ja_JP zh_CN ko_KR zh_TW hi_IN; do
+  LC_ALL=$name.UTF-8 locale charmap 2>/dev/null | grep -q UTF-8 ||
+    $sudo localedef -i "$name" -f UTF-8 "$name.UTF-8"
+done
+echo "locales generated"
+
 # Check what was installed: a 64-bit Windows program under Wine, and whether
 # this kernel runs 32-bit programs (Debian's wine needs them for x86 and starts
 # through its 32-bit loader; without them the x64 tests use the 64-bit loader

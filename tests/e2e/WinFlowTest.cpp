@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -181,7 +182,9 @@ class Flow : public ::testing::Test {
   // extraction directory behind.
   // progressMax: the bar's upper end, 150 when a runtime archive was
   // unpacked, else 80.
-  void expectWindowedLaunch(Run& run, int progressMax, bool removesTemp = true) {
+  // whileShown, when given, runs while the program's window is up.
+  void expectWindowedLaunch(Run& run, int progressMax, bool removesTemp = true,
+                            const std::function<void()>& whileShown = nullptr) {
     // The progress dialog shows until the program's window does.
     bool progressSeen = false;
     HWND window = nullptr;
@@ -193,6 +196,7 @@ class Flow : public ::testing::Test {
       if (window == nullptr) Sleep(10);
     }
     ASSERT_NE(window, nullptr) << "the Java program's window never showed; log:\n" << readFile(run.log);
+    if (whileShown) whileShown();
     EXPECT_TRUE(progressSeen) << "the progress dialog was never visible before the program's window";
     HWND progress = findWindow(run.started.processId, "MyDlgClass", 0, false);
     ASSERT_NE(progress, nullptr) << "no progress dialog";
@@ -733,29 +737,87 @@ TEST_F(Flow, WatcherMinute) {
   finishProcess(console.started, 10000);
 }
 
-// Folders named in scripts the ANSI code page (1252) cannot hold: the
-// installer's own folder, the temporary folder and the runtime's home. The
-// launch works (the Java VM is given their short names), the temporary
-// folder is cleaned, and arguments from the command line reach Java with
-// every character.
+// The ANSI code page the flows expect: the one the ctest set up through the
+// locale (run-flows.sh passes it on), else 1252.
+unsigned expectedAnsiCodePage() {
+  const char* page = std::getenv("PLIMO_E2E_ANSI_CODE_PAGE");
+  return page != nullptr && *page != '\0' ? static_cast<unsigned>(std::strtoul(page, nullptr, 10)) : 1252u;
+}
+
+// The text of the first "option PREFIX..." line of the double's log, after
+// the prefix, in the ANSI code page as the VM got it; empty when none.
+std::string vmOption(const std::string& log, const std::string& prefix) {
+  std::string marker = "\noption " + prefix;
+  std::size_t at = log.find(marker);
+  if (at == std::string::npos) return "";
+  at += marker.size();
+  return log.substr(at, log.find('\n', at) - at);
+}
+
+std::wstring wideAnsi(const std::string& text) {
+  int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+  wide.pop_back();
+  return wide;
+}
+
+std::string lowerAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return text;
+}
+
+// The long form of an existing path in the ANSI code page, in UTF-8 and
+// lower case (ASCII); empty when the ANSI text names nothing.
+std::string longFormOf(const std::string& ansiPath) {
+  if (GetFileAttributesA(ansiPath.c_str()) == INVALID_FILE_ATTRIBUTES) return "";
+  wchar_t full[4096];
+  DWORD n = GetLongPathNameW(wideAnsi(ansiPath).c_str(), full, 4096);
+  if (n == 0 || n >= 4096) return "";
+  return lowerAscii(utf8FromWide(full));
+}
+
+// Folders named in other scripts, on each kind of system: the ctests run
+// this flow with the ANSI code page 1252, 1251, 932, 936, 949, 950 and 65001,
+// each with its rows. The installer's own folder, the temporary folder and
+// the runtime's home lie under the name. A name the code page holds reaches
+// the Java VM exactly, double-byte characters whose second byte is a letter
+// or 0x5C (at the end, before a separator) included; one it cannot hold, by
+// its short name. The launch works, %PLIMO_EXEDIR% and the class path's jar
+// name existing files in the ANSI code page, the temporary folder is cleaned,
+// and arguments from the command line reach Java with every character.
 TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
-  ASSERT_EQ(GetACP(), 1252u) << "these flows need a prefix whose ANSI code page is 1252";
+  unsigned page = expectedAnsiCodePage();
+  ASSERT_EQ(GetACP(), page) << "the locale of this run gives another ANSI code page";
   struct Case {
+    unsigned page;  // the row's code page; 0: every one
     const char* what;
     const char* folder;  // UTF-8
   } cases[] = {
-      {"cyrillic", "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB0"},
-      {"cjk", "\xE6\xB5\x8B\xE8\xAF\x95\xE7\x9B\xAE\xE5\xBD\x95"},
-      {"emoji", "\xF0\x9F\x93\xA6 box"},
+      {1252, "cyrillic", "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB0"},  // Проверка
+      {1251, "cyrillic", "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB0"},
+      {1252, "cjk", "\xE6\xB5\x8B\xE8\xAF\x95\xE7\x9B\xAE\xE5\xBD\x95"},  // 测试目录
+      {1251, "cjk", "\xE6\xB5\x8B\xE8\xAF\x95\xE7\x9B\xAE\xE5\xBD\x95"},
+      // タナカ表: カ is 0x83 0x4A ('J'), 表 0x95 0x5C.
+      {932, "japanese", "\xE3\x82\xBF\xE3\x83\x8A\xE3\x82\xAB\xE8\xA1\xA8"},
+      // 丟乗: 0x81 0x47 ('G'), 0x81 0x5C.
+      {936, "chinese", "\xE4\xB8\x9F\xE4\xB9\x97"},
+      // 갂갋: 0x81 0x41 ('A'), 0x81 0x45 ('E'); no second byte is 0x5C here.
+      {949, "korean", "\xEA\xB0\x82\xEA\xB0\x8B"},
+      // 丁許功: 0xA4 0x42 ('B'), 0xB3 0x5C, 0xA5 0x5C.
+      {950, "chinese", "\xE4\xB8\x81\xE8\xA8\xB1\xE5\x8A\x9F"},
+      {65001, "cjk and kana", "\xE6\xB5\x8B\xE8\xAF\x95 \xE3\x82\xBF\xE3\x83\x8A\xE3\x82\xAB\xE8\xA1\xA8"},
+      {0, "emoji", "\xF0\x9F\x93\xA6 box"},
   };
   for (const Case& c : cases) {
+    if (c.page != 0 && c.page != page) continue;
     SCOPED_TRACE(c.what);
     std::string outer = files.file(c.what);
     std::string base = outer + "\\" + c.folder;
-    ASSERT_TRUE(CreateDirectoryA(outer.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(wideUtf8(outer).c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(wideUtf8(base).c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryW(wideUtf8(base + "\\temp").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileW(wideUtf8(installer("search-installer.exe")).c_str(), wideUtf8(base + "\\setup.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(wideUtf8(installer("paths.exe")).c_str(), wideUtf8(base + "\\setup.exe").c_str(), FALSE));
     makeHome(outer + "\\home");
     ASSERT_TRUE(MoveFileW(wideUtf8(outer + "\\home").c_str(), wideUtf8(base + "\\jdk").c_str()));
 
@@ -763,11 +825,23 @@ TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
     // Two arguments: "<CJK>.txt" and an emoji, outside the BMP.
     start(run, base + "\\setup.exe", "\"\xE6\x95\xB0\xE6\x8D\xAE.txt\" \xF0\x9F\x98\x80",
           windowed({"JAVA_HOME=" + base + "\\jdk", "TEMP=" + base + "\\temp", "TMP=" + base + "\\temp"}));
-    expectWindowedLaunch(run, 80, false);
+    // While the program runs its jar is still there to be named.
+    expectWindowedLaunch(run, 80, false, [&] {
+      std::string log = readFile(run.log);
+      std::string exeDir = vmOption(log, "-De2e.exeDir=");
+      EXPECT_EQ(longFormOf(exeDir), lowerAscii(base + "\\")) << "%PLIMO_EXEDIR% is " << exeDir;
+      std::string classPath = vmOption(log, "-Djava.class.path=");
+      std::size_t jar = lowerAscii(classPath).find("\\app.jar;");
+      ASSERT_NE(jar, std::string::npos) << classPath;
+      std::size_t begin = classPath.rfind(';', jar) + 1;
+      std::string jarPath = classPath.substr(begin, jar + 8 - begin);
+      EXPECT_EQ(longFormOf(jarPath).rfind(lowerAscii(base + "\\temp\\"), 0), 0u) << "the class path's jar is " << jarPath;
+    });
     std::string log = readFile(run.log);
     EXPECT_NE(log.find("\nelement 0 6570 636E 002E 0074 0078 0074\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nelement 1 D83D DE00\n"), std::string::npos) << log;
-    // What the VM was given names existing files, in the ANSI code page.
+    // What the VM was given is in the ANSI code page, never with '?' for a
+    // character it could not hold.
     EXPECT_EQ(log.find('?'), std::string::npos) << log;
     WIN32_FIND_DATAW entry;
     HANDLE left = FindFirstFileW(wideUtf8(base + "\\temp\\plm*").c_str(), &entry);
@@ -777,18 +851,23 @@ TEST_F(Flow, FoldersAndArgumentsInAnyScript) {
 }
 
 // An installer written in code page 932 shows its narrow messages in
-// Japanese on a system whose ANSI code page is 1252.
+// Japanese, and its wide caption on the progress dialog that owns the
+// message box, whatever the system's ANSI code page.
 TEST_F(Flow, NarrowMessagesInTheInstallersCodePage) {
-  ASSERT_EQ(GetACP(), 1252u) << "this flow needs a prefix whose ANSI code page is 1252";
+  ASSERT_EQ(GetACP(), expectedAnsiCodePage()) << "the locale of this run gives another ANSI code page";
   makeHome(files.file("home"));
   Run run;
   start(run, installer("japanese.exe"), "",
         windowed({"JAVA_HOME=" + files.file("home"), "PLIMO_JVMDOUBLE_MISSING_CLASS=1"}));
   MessageBoxSeen seen;
-  ASSERT_TRUE(waitForMessageBox(run.started.processId, seen, 30000, true));
+  ASSERT_TRUE(waitForMessageBox(run.started.processId, seen, 30000, false));
   EXPECT_EQ(seen.text, "\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xB3\xE3\x82\xAF\xE3\x83\xA9\xE3\x82\xB9\xE3\x81\x8C"
                        "\xE8\xA6\x8B\xE3\x81\xA4\xE3\x81\x8B\xE3\x82\x8A\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93");
   EXPECT_EQ(seen.caption, "\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC");
+  // アクメ セットアップ 📦: the emoji no ANSI code page but UTF-8 holds.
+  EXPECT_EQ(windowText(seen.owner), "\xE3\x82\xA2\xE3\x82\xAF\xE3\x83\xA1 \xE3\x82\xBB\xE3\x83\x83\xE3\x83\x88"
+                                    "\xE3\x82\xA2\xE3\x83\x83\xE3\x83\x97 \xF0\x9F\x93\xA6");
+  press(seen.window, IDOK);
   finish(run, 1);
 }
 

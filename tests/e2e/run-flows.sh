@@ -2,10 +2,12 @@
 # Builds the installers of the whole-launcher flows with plimo-pack, serves a
 # runtime archive over HTTP for the download flow, and runs the Windows driver
 # e2e_wintests on them under Wine.
-# Usage: run-flows.sh PLIMO_PACK BIN_DIR WINE_RUN WORK_DIR GTEST_FILTER
+# Usage: run-flows.sh PLIMO_PACK BIN_DIR WINE_RUN WORK_DIR GTEST_FILTER [LOCALE CODE_PAGE]
+# With LOCALE the Windows programs run with LC_ALL=LOCALE, from which Wine
+# takes the ANSI code page; the flows check that it is CODE_PAGE.
 # Exit code 77 (skipped) when plimo-pack or the runtime doubles are not built.
 set -u
-pack=$1 bin=$2 wine_run=$3 work=$4 filter=$5
+pack=$1 bin=$2 wine_run=$3 work=$4 filter=$5 locale=${6:-} page=${7:-}
 "$wine_run" --can-run || exit $?
 if [ ! -x "$pack" ]; then
   echo "skipped: no native plimo-pack at $pack (scripts/build.sh builds it)"
@@ -15,6 +17,20 @@ if [ ! -f "$bin/java-double.exe" ] || [ ! -f "$bin/jvm.dll" ] || [ ! -f "$bin/e2
   echo "skipped: the runtime doubles or e2e_wintests are not built in $bin"
   exit 77
 fi
+# Without the locale Wine still picks its code page but cannot open Unix file
+# names outside ASCII, and every flow in such a folder fails for that alone.
+if [ -n "$locale" ] && ! LC_ALL=$locale locale charmap 2>/dev/null | grep -q UTF-8; then
+  echo "the locale $locale is not generated on this machine (scripts/setup.sh generates it)"
+  exit 1
+fi
+# Whether the filter runs one of the named flows (the whole set runs all).
+wants() {
+  case "$filter" in Flow.\*-*) return 0 ;; esac
+  for flow; do
+    case "$filter" in *"$flow"*) return 0 ;; esac
+  done
+  return 1
+}
 if [ -f "$bin/plimo-x64.exe" ]; then arch=x64; else arch=x86; fi
 stub=$bin/plimo-$arch.exe
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -83,9 +99,11 @@ mkdir bundle-files && "$pack" extract bundle.exe -d bundle-files >/dev/null &&
 
 # A payload file large enough that the dialog can be closed while it is
 # being written.
-head -c 300000000 /dev/zero > big.bin || exit 1
-console_project big-payload '"big.bin", "app.jar"'
-rm -f big.bin
+if wants ProgressBar Close; then
+  head -c 300000000 /dev/zero > big.bin || exit 1
+  console_project big-payload '"big.bin", "app.jar"'
+  rm -f big.bin
+fi
 
 # A Japanese installer: its narrow texts are in code page 932.
 cat > japanese.toml <<TOML
@@ -98,15 +116,34 @@ search_sequence = [$registryFirst]
 [messages]
 error_caption = "エラー"
 main_class_not_found = "メインクラスが見つかりません"
+[wide_messages]
+caption = "アクメ セットアップ 📦"
 TOML
 "$pack" build japanese.toml -o japanese.exe --stub "$stub" --arch "$arch" >japanese.build.txt 2>&1 ||
   { echo "plimo-pack could not build japanese:"; cat japanese.build.txt; exit 1; }
 
+# An installer that hands the VM its own folder (%PLIMO_EXEDIR%, quoted: the
+# folder may hold a blank), for the flows in folders named in other scripts.
+cat > paths.toml <<TOML
+payload = ["app.jar", "notes.txt"]
+[launch]
+main_class = "e2e.Main"
+application_type = "gui"
+launcher_kind = "installer"
+vm_parameters = '"-De2e.exeDir=%PLIMO_EXEDIR%"'
+[runtime]
+search_sequence = [$registryFirst]
+TOML
+"$pack" build paths.toml -o paths.exe --stub "$stub" --arch "$arch" >paths.build.txt 2>&1 ||
+  { echo "plimo-pack could not build paths:"; cat paths.build.txt; exit 1; }
+
 # A bundled runtime with a large file, so that the dialog can be closed while
 # the archive is being unpacked.
-mkdir big-runtime && cp -r runtime/bin big-runtime/ && head -c 400000000 /dev/zero > big-runtime/big.bin || exit 1
-project bundle-big console installer "$registryFirst" 'bundle = "big-runtime"'
-rm -rf big-runtime
+if wants Close; then
+  mkdir big-runtime && cp -r runtime/bin big-runtime/ && head -c 400000000 /dev/zero > big-runtime/big.bin || exit 1
+  project bundle-big console installer "$registryFirst" 'bundle = "big-runtime"'
+  rm -rf big-runtime
+fi
 
 # A runtime archive cut off midway (inside an entry), carried as the payload
 # file the launcher unpacks.
@@ -147,6 +184,8 @@ download_sha256 = \"$(printf '%064d' 0)\""
 esac
 
 export PLIMO_E2E_DIR="Z:$(echo "$work" | tr / '\\')"
+export PLIMO_E2E_ANSI_CODE_PAGE="$page"
+[ -n "$locale" ] && export LC_ALL="$locale"
 cd "$bin" && "$wine_run" "$bin/e2e_wintests.exe" --gtest_filter="$filter" </dev/null
 rc=$?
 for pid in $server $slowServer; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
