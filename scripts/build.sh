@@ -20,10 +20,13 @@ mkdir -p "$build"
 configure native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 configure x86 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake"
 configure x64 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
+# plimo-pack for 64-bit ARM Linux, from the same sources (only that target is built there).
+configure aarch64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake"
 
 cmake --build "$build/x86" -j "$jobs" --target plimo
 cmake --build "$build/x64" -j "$jobs" --target plimo
 cmake --build "$build/native" -j "$jobs" --target plimo-pack
+cmake --build "$build/aarch64" -j "$jobs" --target plimo-pack
 
 # One ctest over all three configurations (scripts/test.sh runs it).
 cat > "$build/CTestTestfile.cmake" <<CT
@@ -37,6 +40,7 @@ cp "$build/x86/bin/plimo-x86.exe" "$root/dist/plimo-x86.exe"
 cp "$build/x64/bin/plimo-x64.exe" "$root/dist/plimo-x64.exe"
 # The build tree's plimo-pack keeps its symbols for debugging; the shipped one is stripped.
 strip -o "$root/dist/plimo-pack" "$build/native/bin/plimo-pack"
+aarch64-linux-gnu-strip -o "$root/dist/plimo-pack-linux-aarch64" "$build/aarch64/bin/plimo-pack"
 # plimo-maven-plugin carries the stubs and the plimo-pack binaries now in dist/.
 # Built from Debian's Maven packages only (maven/settings.xml: no other repository).
 PLIMO_MAVEN_REPO="$build/maven/repo" mvn -B -q -s "$root/maven/settings.xml" -f "$root/maven/pom.xml" package \

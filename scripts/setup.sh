@@ -6,6 +6,8 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 $sudo dpkg --add-architecture i386
+# arm64: zlib for the aarch64 build of plimo-pack.
+$sudo dpkg --add-architecture arm64
 $sudo apt-get update -qq
 grep -v '^#' "$root/scripts/packages.txt" | xargs $sudo apt-get install -y -qq --no-install-recommends >/dev/null
 echo "packages installed"
