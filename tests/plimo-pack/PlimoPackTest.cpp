@@ -166,6 +166,13 @@ std::string zipOf(const std::vector<std::pair<std::string, std::string>>& entrie
   return out + comment;
 }
 
+// The files of a runtime that the build reads: java.exe and its library,
+// each a PE header of machine.
+void writeRuntime(const std::filesystem::path& home, std::uint16_t machine = 0x14C) {
+  writeAll(home / "bin" / "java.exe", fakeStub(machine));
+  writeAll(home / "bin" / "server" / "jvm.dll", fakeStub(machine));
+}
+
 class PlimoPack : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -708,6 +715,10 @@ TEST_F(PlimoPack, TheDownloadedArchiveIsPinnedByItsDigest) {
   std::string upper = abc;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   writeAll(dir / "jre.tar.gz", "abc");
+  // A local copy is read as the launcher would unpack it: a real runtime archive.
+  writeRuntime(dir / "tree");
+  ASSERT_TRUE(writeRuntimeArchive(dir / "tree", dir / "real.tar.gz").ok);
+  const std::string real = *fileSha256(dir / "real.tar.gz");
   const std::string head = "[launch]\nmain_class = \"a.B\"\n[runtime]\ndownload_url = \"http://example.com/jre.tar.gz\"\n";
   struct Case {
     const char* what;
@@ -715,8 +726,8 @@ TEST_F(PlimoPack, TheDownloadedArchiveIsPinnedByItsDigest) {
     std::string entry153;
   } cases[] = {
       {"given, in capitals with blanks", "download_sha256 = \" " + upper + " \"\n", abc},
-      {"computed from the local archive", "download_archive = \"jre.tar.gz\"\n", abc},
-      {"given and computed agree", "download_sha256 = \"" + abc + "\"\ndownload_archive = \"jre.tar.gz\"\n", abc},
+      {"computed from the local archive", "download_archive = \"real.tar.gz\"\n", real},
+      {"given and computed agree", "download_sha256 = \"" + real + "\"\ndownload_archive = \"real.tar.gz\"\n", real},
       {"no digest, the author opted out", "allow_unverified_download = true\n", ""},
   };
   for (const Case& c : cases) {
@@ -814,7 +825,7 @@ TEST_F(PlimoPack, EntriesTheLauncherWouldIgnoreAreWarnings) {
 
 TEST_F(PlimoPack, AnOutputThatIsAnInputIsRefusedAndMissingFoldersAreCreated) {
   writeAll(dir / "app.jar", "app");
-  writeAll(dir / "runtime" / "bin" / "java.exe", "java");
+  writeRuntime(dir / "runtime");
   fs::create_hard_link(dir / "app.jar", dir / "linked.jar");
   fs::create_directories(dir / "sub");
   const std::string project = "payload = [\"app.jar\"]\n[launch]\nmain_class = \"a.B\"\n[runtime]\nbundle = \"runtime\"\n";
@@ -1048,9 +1059,10 @@ std::vector<std::string> checkedHeaders(const std::string& tar) {
 TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameBytesEachTime) {
   fs::path jre = dir / "runtime";
   writeAll(jre / "release", "JAVA_VERSION=\"17\"");
-  writeAll(jre / "bin" / "java.exe", std::string(100000, 'j'));
+  const std::string javaExe = fakeStub() + std::string(100000, 'j');
+  writeAll(jre / "bin" / "java.exe", javaExe);
   fs::permissions(jre / "bin" / "java.exe", fs::perms::owner_exec, fs::perm_options::add);
-  writeAll(jre / "bin" / "server" / "jvm.dll", "dll");
+  writeAll(jre / "bin" / "server" / "jvm.dll", fakeStub());
   writeAll(jre / "lib" / "modules", std::string(70000, 'm'));
   writeAll(jre / "a" / "b" / "c.txt", "c");
   writeAll(dir / "app.jar", "app");
@@ -1076,7 +1088,7 @@ TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameByt
   ASSERT_EQ(extractTarGzFile((dir / "out" / "jre.tar.gz").c_str(), target, nullptr, 0), TarStatus::Ok);
   EXPECT_EQ(target.requested, (std::vector<std::string>{"a", "a/b", "a/b/c.txt", "bin", "bin/java.exe", "bin/server",
                                                         "bin/server/jvm.dll", "lib", "lib/modules", "release"}));
-  EXPECT_EQ(target.files.at("bin/java.exe"), std::string(100000, 'j'));
+  EXPECT_EQ(target.files.at("bin/java.exe"), javaExe);
   EXPECT_EQ(target.files.at("lib/modules"), std::string(70000, 'm'));
 
   // Other time stamps, the same inputs otherwise: the same bytes.
@@ -1086,6 +1098,101 @@ TEST_F(PlimoPack, BundledRuntimeIsASortedArchiveWithItsUnpackedSizeAndTheSameByt
   EXPECT_TRUE(readAll(dir / "setup.exe") == first);
   // Only the installer is left: no temporary files beside it.
   EXPECT_EQ(filesIn(dir), (std::set<std::string>{"stub.exe", "project.toml", "setup.exe", "runtime", "app.jar", "out"}));
+}
+
+// A bundled runtime and a pinned download are read at build time with the
+// launcher's rules; what would fail on the user's machine fails the build.
+TEST_F(PlimoPack, RuntimesAreCheckedWithTheLaunchersRulesWhenBuilt) {
+  constexpr std::uint16_t X86 = 0x14C, X64 = 0x8664, TEXT = 0;
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::uint16_t>> files;
+    std::string keys;  // more [runtime] and [launch] keys
+    bool pinned;       // as runtime.download_archive rather than runtime.bundle
+    int exit;
+    const char* said;  // "" nothing about the runtime
+  } cases[] = {
+      {"a runtime at the top", {{"bin/java.exe", X86}, {"bin/server/jvm.dll", X86}}, "", false, EXIT_OK, ""},
+      {"a nested jre first", {{"jre/bin/java.exe", X86}, {"jre/bin/client/jvm.dll", X86}, {"bin/java.exe", X64}}, "", false,
+       EXIT_OK, ""},
+      {"a JDK's private library", {{"bin/java.exe", X86}, {"jre/bin/server/jvm.dll", X86}}, "", false, EXIT_OK, ""},
+      {"names in other cases", {{"BIN/Java.exe", X86}, {"Bin/Hotspot/JVM.DLL", X86}}, "", false, EXIT_OK, ""},
+      {"the preferred type's folder", {{"bin/java.exe", X86}, {"bin/custom/jvm.dll", X86}},
+       "preferred_vm_type = \"custom\"\n", false, EXIT_OK, ""},
+      {"one top folder, as vendors ship it", {{"jdk-17.0.2+8-jre/bin/java.exe", X86}, {"jdk-17.0.2+8-jre/bin/server/jvm.dll", X86}},
+       "", false, EXIT_OK, "holds its runtime in one folder, \"jdk-17.0.2+8-jre\"; packed from inside that folder"},
+      {"no java.exe", {{"lib/modules", TEXT}, {"bin/server/jvm.dll", X86}}, "", false, EXIT_INVALID,
+       "there is no bin\\java.exe (nor jre\\bin\\java.exe) at its top, where the launcher looks for it (line 4)"},
+      {"a folder that holds a folder without a runtime", {{"docs/readme.txt", TEXT}}, "", false, EXIT_INVALID,
+       "there is no bin\\java.exe"},
+      {"a 64-bit runtime in the x86 installer", {{"bin/java.exe", X64}, {"bin/server/jvm.dll", X64}}, "", false, EXIT_INVALID,
+       "bin\\java.exe is built for x64 (64-bit Windows), but the installer's stub is x86 (32-bit Windows), which can "
+       "never load it: take a runtime built for x86 (32-bit Windows), or build with arch = \"x64\""},
+      {"a library of the other processor", {{"bin/java.exe", X86}, {"bin/server/jvm.dll", X64}}, "", false, EXIT_INVALID,
+       "bin\\server\\jvm.dll is built for another processor"},
+      {"no library where the launcher looks", {{"bin/java.exe", X86}, {"bin/jvm.dll", X86}}, "", false, EXIT_INVALID,
+       "there is no jvm.dll in the folders the launcher tries"},
+      {"java.exe that is no program", {{"bin/java.exe", TEXT}, {"bin/server/jvm.dll", X86}}, "", false, EXIT_INVALID,
+       "bin\\java.exe is not a Windows program"},
+      {"gui-javaw without javaw.exe", {{"bin/java.exe", X86}, {"bin/server/jvm.dll", X86}},
+       "[launch]\napplication_type = \"gui-javaw\"\n", false, EXIT_INVALID, "needs javaw.exe beside bin\\java.exe"},
+      {"gui-javaw with javaw.exe", {{"bin/java.exe", X86}, {"bin/javaw.exe", X86}, {"bin/server/jvm.dll", X86}},
+       "[launch]\napplication_type = \"gui-javaw\"\n", false, EXIT_OK, ""},
+      {"a pinned archive", {{"bin/java.exe", X86}, {"bin/server/jvm.dll", X86}}, "", true, EXIT_OK, ""},
+      {"a pinned archive with a top folder", {{"jdk/bin/java.exe", X86}, {"jdk/bin/server/jvm.dll", X86}}, "", true,
+       EXIT_INVALID, "the runtime stands inside one folder, \"jdk\", and the launcher unpacks the download as it is"},
+      {"a pinned archive of the other processor", {{"bin/java.exe", X64}, {"bin/server/jvm.dll", X64}}, "", true,
+       EXIT_INVALID, "runtime.download_archive: \""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir / "rt");
+    fs::create_directories(dir / "rt");
+    for (const auto& [name, machine] : c.files) writeAll(dir / "rt" / name, machine ? fakeStub(machine) : "text");
+    std::string runtime = "bundle = \"rt\"\n";
+    if (c.pinned) {
+      ASSERT_TRUE(writeRuntimeArchive(dir / "rt", dir / "dl.tar.gz").ok);
+      runtime = "download_url = \"https://example.com/jre.tar.gz\"\ndownload_archive = \"dl.tar.gz\"\n";
+    }
+    std::string keys = c.keys;
+    std::string launch = "[launch]\nmain_class = \"a.B\"\n";
+    if (keys.rfind("[launch]\n", 0) == 0) {
+      launch += keys.substr(9);
+      keys.clear();
+    }
+    std::string errors;
+    fs::remove(dir / "setup.exe");
+    writeAll(dir / "project.toml", launch + "[runtime]\n" + runtime + keys);
+    BuildOptions options;
+    options.project = dir / "project.toml";
+    options.output = dir / "setup.exe";
+    options.stub = dir / "stub.exe";
+    std::ostringstream out, err;
+    ASSERT_EQ(runBuild(options, out, err), c.exit) << err.str();
+    std::string said = out.str() + err.str();
+    if (*c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    else EXPECT_EQ(said.find(c.pinned ? "runtime.download_archive" : "runtime.bundle"), std::string::npos) << said;
+    EXPECT_EQ(fs::exists(dir / "setup.exe"), c.exit == EXIT_OK);
+  }
+  // The top folder left behind: the archive holds the runtime at its top.
+  fs::remove_all(dir / "rt");
+  writeAll(dir / "rt" / "jdk-17" / "bin" / "java.exe", fakeStub());
+  writeAll(dir / "rt" / "jdk-17" / "bin" / "server" / "jvm.dll", fakeStub());
+  ASSERT_EQ(build("[launch]\nmain_class = \"a.B\"\n[runtime]\nbundle = \"rt\"\n"), EXIT_OK);
+  std::vector<std::string> written;
+  std::string error;
+  ASSERT_TRUE(extractInstaller(dir / "setup.exe", dir / "out", "windows-1252", written, error)) << error;
+  test::MemoryTarget target;
+  ASSERT_EQ(extractTarGzFile((dir / "out" / "jre.tar.gz").c_str(), target, nullptr, 0), TarStatus::Ok);
+  EXPECT_EQ(target.requested, (std::vector<std::string>{"bin", "bin/java.exe", "bin/server", "bin/server/jvm.dll"}));
+  // A pinned file the launcher cannot unpack at all.
+  writeAll(dir / "dl.tar.gz", zipOf({{"bin/java.exe", fakeStub()}}, false));
+  std::string errors;
+  EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\n"
+                  "download_archive = \"dl.tar.gz\"\n",
+                  &errors),
+            EXIT_INVALID);
+  EXPECT_NE(errors.find("it is a zip file, and the launcher unpacks only a gzip-compressed tar"), std::string::npos) << errors;
 }
 
 TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {

@@ -79,7 +79,9 @@ echo "$version" | grep -qx 'plimo-pack [0-9][0-9]*\.[0-9][0-9]*\.[0-9][0-9]*' ||
 
 # --- a bundled runtime unpacks with GNU tar as well, long names included ------------
 long=$(printf 'n%.0s' $(seq 1 120))/$(printf 'm%.0s' $(seq 1 110)).jar
-mkdir -p rt/bin "rt/$(dirname "$long")" && printf 'java' > rt/bin/java.exe && printf 'long' > "rt/$long"
+mkdir -p rt/bin/server "rt/$(dirname "$long")" && printf 'long' > "rt/$long"
+# The build reads java.exe and jvm.dll as the launcher would: PE files of the stub's processor.
+cp "$stub86" rt/bin/java.exe && cp "$stub86" rt/bin/server/jvm.dll
 printf '[launch]\nmain_class = "a.B"\n[runtime]\nbundle = "rt"\n' > rt.toml
 "$tool" build rt.toml -o rt.exe --stub "$stub86" >/dev/null 2>err.txt || fail "runtime build: $(cat err.txt)"
 rm -rf rtx rtu && "$tool" extract rt.exe -d rtx >/dev/null && mkdir rtu && tar -xzf rtx/jre.tar.gz -C rtu 2>err.txt \

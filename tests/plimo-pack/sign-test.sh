@@ -20,12 +20,21 @@ rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 marker="signed payload $$ $(date +%s)"
 printf '%s\n' "$marker" > hello.txt
 head -c 100000 /dev/urandom > data.bin
-mkdir -p fakejre && echo 'JAVA_VERSION="0"' > fakejre/release
+mkdir -p fakejre/bin/server && echo 'JAVA_VERSION="0"' > fakejre/release
+# The build checks the runtime's java.exe and jvm.dll by their PE headers, so
+# these are headers of the stub's processor and nothing more: Windows cannot
+# start such a java.exe, its version probe fails, and the launcher reports
+# that it found no runtime.
+case $arch in x64) machine=8664 ;; *) machine=14c ;; esac
+for f in fakejre/bin/java.exe fakejre/bin/server/jvm.dll; do
+  python3 -c 'import struct, sys
+open(sys.argv[1], "wb").write(b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0" + struct.pack("<HH", int(sys.argv[2], 16), 0) + bytes(16))' "$f" $machine
+done
 # Branded too: the signature covers the rewritten resources.
 python3 "$src/resources/make_icon.py" --png 64 icon.png
 # Console type: messages go to standard error. The bundled "runtime" has no
-# java.exe, so after unpacking it the launcher finds no runtime, says so
-# (message 1001) and ends by itself.
+# java.exe that runs, so after unpacking it the launcher finds no runtime,
+# says so (message 1001) and ends by itself.
 cat > project.toml <<'TOML'
 payload = ["hello.txt", "data.bin"]
 [launch]
@@ -87,8 +96,12 @@ if [ -n "$PLIMO_WINE_SKIP" ]; then
 fi
 temp_root=$(find "$prefix/drive_c/users" -maxdepth 4 -type d -name Temp 2>/dev/null | head -n 1)
 [ -n "$temp_root" ] || { echo "no Temp folder in $prefix"; exit 1; }
+# The launcher removes its temporary folder when it ends after a message, so
+# the payload may be gone before it is seen there; its trace tells as well.
+trace=$work/trace.txt
+export PLIMO_TRACE="Z:$(echo "$trace" | tr / '\\')"
 run_installer() {
-  rm -rf "$temp_root"/plm*
+  rm -rf "$temp_root"/plm* "$trace"
   $WINE signed.exe </dev/null >wine-out.txt 2>wine-err.txt &
   pid=$!
   found=""
@@ -124,7 +137,10 @@ echo "--- installer's standard error:"; cat wine-err.txt
 grep -q 'SIGNED-TEST: no runtime' wine-err.txt || fail "the installer did not show the block's message 1001 text"
 if [ -n "$found" ]; then
   echo "signed installer extracted its payload: $found"
+elif grep -q 'payload: 3 records into' "$trace" 2>/dev/null && grep -q 'archive: .* unpacked' "$trace"; then
+  echo "signed installer extracted its payload (trace):"; grep -E '^.*(payload|archive):' "$trace"
 else
+  echo "--- trace:"; cat "$trace" 2>/dev/null
   fail "the signed installer did not write hello.txt and data.bin into a plm*_dir* folder under $temp_root"
 fi
 rm -rf "$temp_root"/plm*

@@ -8,11 +8,13 @@
 #include <system_error>
 #include <toml++/toml.h>
 
+#include "launcher/BlockFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
+#include "tools/plimo-pack/RuntimeCheck.h"
 
 namespace plimo::pack {
 
@@ -254,6 +256,15 @@ int runBuild(const BuildOptions& options, std::ostream& out, std::ostream& err) 
     return EXIT_INVALID;
   }
   setProcessorDefaults(project, machine == Arch::X64);
+  Diagnostics runtimes;
+  checkProjectRuntimes(project, machine == Arch::X64 ? PE_MACHINE_X64 : PE_MACHINE_X86, runtimes);
+  for (const auto& n : runtimes.notes) out << "plimo-pack: " << n << "\n";
+  for (const auto& e : runtimes.errors) err << "plimo-pack: error: " << e << "\n";
+  if (!runtimes.errors.empty()) {
+    err << "plimo-pack: nothing written (" << runtimes.errors.size() << " error"
+        << (runtimes.errors.size() == 1 ? "" : "s") << ")\n";
+    return EXIT_INVALID;
+  }
   std::string clash = overwrittenInput(options, project, *stub);
   if (!clash.empty()) {
     err << "plimo-pack: error: refusing to write \"" << options.output.string() << "\": " << clash << "\n";

@@ -526,6 +526,7 @@ class Loader {
         error(p + "bundle: \"" + dir.string() + "\" is not a directory" + where(runtime->get("bundle")));
       } else {
         project_.runtimeDirectory = dir;
+        project_.bundleAt = where(runtime->get("bundle"));
       }
     }
   }
@@ -567,6 +568,8 @@ class Loader {
         return;
       }
       digest = *computed;
+      project_.downloadArchive = file;
+      project_.downloadArchiveAt = where(runtime.get("download_archive"));
     }
     bool optOut = false;
     if (const toml::node* n = runtime.get("allow_unverified_download")) {

@@ -37,6 +37,8 @@ struct Project {
   std::map<std::int32_t, std::u16string> wide;
   std::vector<PayloadFile> payload;  // in block order, without the runtime
   std::optional<std::filesystem::path> runtimeDirectory;
+  std::optional<std::filesystem::path> downloadArchive;  // runtime.download_archive
+  std::string bundleAt, downloadArchiveAt;                // where those keys stand (" (line N)")
   Branding branding;  // [branding]: written into the stub's resources
   // The key arch ("x86" or "x64"), and where it stands (" (line N)").
   std::optional<std::string> arch;
