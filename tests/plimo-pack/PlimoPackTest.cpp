@@ -1195,6 +1195,57 @@ TEST_F(PlimoPack, RuntimesAreCheckedWithTheLaunchersRulesWhenBuilt) {
   EXPECT_NE(errors.find("it is a zip file, and the launcher unpacks only a gzip-compressed tar"), std::string::npos) << errors;
 }
 
+// plimo-pack runtime: a vendor's runtime folder becomes the archive the
+// launcher unpacks, checked, with the digest a project pins.
+TEST_F(PlimoPack, TheRuntimeCommandPacksACheckedRuntimeAndPrintsItsDigest) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::uint16_t>> files;
+    const char* arch;
+    std::string source, output;  // relative to dir
+    int exit;
+    const char* said;
+  } cases[] = {
+      {"a vendor's folder", {{"jdk-21-jre/bin/java.exe", 0x8664}, {"jdk-21-jre/bin/server/jvm.dll", 0x8664}}, "", "vendor",
+       "jre.tar.gz", EXIT_OK, "the runtime stands in \"jdk-21-jre\"; packed from inside that folder"},
+      {"an x86 runtime", {{"bin/java.exe", 0x14C}, {"bin/client/jvm.dll", 0x14C}}, "", "vendor", "jre.tar.gz", EXIT_OK,
+       "(x86 runtime,"},
+      {"the other processor than asked", {{"bin/java.exe", 0x14C}, {"bin/client/jvm.dll", 0x14C}}, "x64", "vendor",
+       "jre.tar.gz", EXIT_INVALID, "bin\\java.exe is built for x86 (32-bit Windows), but the installer's stub is x64"},
+      {"no runtime", {{"readme.txt", 0}}, "", "vendor", "jre.tar.gz", EXIT_INVALID, "there is no bin\\java.exe"},
+      {"a zip", {{"bin/java.exe", 0x8664}}, "", "JDK.zip", "jre.tar.gz", EXIT_INVALID, "reads no .zip files: unpack it first"},
+      {"an archive inside the runtime", {{"bin/java.exe", 0x8664}, {"bin/server/jvm.dll", 0x8664}}, "", "vendor",
+       "vendor/jre.tar.gz", EXIT_INVALID, "inside the runtime it packs"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(dir / "vendor");
+    fs::remove(dir / "jre.tar.gz");
+    for (const auto& [name, machine] : c.files) writeAll(dir / "vendor" / name, machine ? fakeStub(machine) : "text");
+    if (c.source == "JDK.zip") writeAll(dir / "JDK.zip", zipOf({{"bin/java.exe", fakeStub(0x8664)}}, true));
+    RuntimeOptions options;
+    options.source = dir / c.source;
+    options.output = dir / c.output;
+    if (*c.arch) options.arch = c.arch;
+    std::ostringstream out, err;
+    ASSERT_EQ(runRuntime(options, out, err), c.exit) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(c.said), std::string::npos) << out.str() << err.str();
+    EXPECT_EQ(fs::exists(options.output), c.exit == EXIT_OK);
+    if (c.exit != EXIT_OK) continue;
+    test::MemoryTarget target;
+    ASSERT_EQ(extractTarGzFile(options.output.c_str(), target, nullptr, 0), TarStatus::Ok);
+    EXPECT_EQ(target.files.count("bin/java.exe"), 1u);
+    // The printed line pins the archive in a project as it is.
+    std::string printed = out.str().substr(out.str().find("download_sha256 = "));
+    std::string errors;
+    EXPECT_EQ(build("[launch]\nmain_class = \"a.B\"\n[runtime]\ndownload_url = \"https://example.com/jre.tar.gz\"\n"
+                    "download_archive = \"jre.tar.gz\"\n" + printed,
+                    &errors, c.files[0].second == 0x14C ? "x86" : ""),
+              c.files[0].second == 0x14C ? EXIT_OK : EXIT_INVALID)
+        << errors;
+  }
+}
+
 TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {
   // Names around the limits of the ustar name field (100 bytes) and its
   // prefix (155 bytes); beyond them only a pax record carries the name.

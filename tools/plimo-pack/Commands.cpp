@@ -14,6 +14,8 @@
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
+#include "tools/plimo-pack/RuntimeArchive.h"
+#include "tools/plimo-pack/Sha256.h"
 #include "tools/plimo-pack/RuntimeCheck.h"
 
 namespace plimo::pack {
@@ -403,6 +405,63 @@ int runExtract(const fs::path& installer, const fs::path& directory, const std::
     return EXIT_FAILED;
   }
   for (const auto& name : written) out << (directory / fs::u8path(name)).string() << "\n";
+  return EXIT_OK;
+}
+
+int runRuntime(const RuntimeOptions& options, std::ostream& out, std::ostream& err) {
+  std::error_code ec;
+  if (options.arch && *options.arch != "x86" && *options.arch != "x64") {
+    err << "plimo-pack: error: --arch must be x86 or x64\n";
+    return EXIT_INVALID;
+  }
+  if (!fs::is_directory(options.source, ec)) {
+    std::string name = options.source.filename().string();
+    bool zip = name.size() > 4 && (name.compare(name.size() - 4, 4, ".zip") == 0 || name.compare(name.size() - 4, 4, ".ZIP") == 0);
+    err << "plimo-pack: error: \"" << options.source.string() << "\" is not a folder"
+        << (zip ? "; this plimo-pack reads no .zip files: unpack it first (unzip) and give the folder" : "") << "\n";
+    return EXIT_INVALID;
+  }
+  RuntimeListing listing;
+  std::string why;
+  if (!listRuntimeDirectory(options.source, listing, why)) {
+    err << "plimo-pack: error: " << why << "\n";
+    return EXIT_FAILED;
+  }
+  // Without --arch the runtime's own java.exe says which stub it is for.
+  std::uint16_t machine = options.arch ? (*options.arch == "x64" ? PE_MACHINE_X64 : PE_MACHINE_X86) : PE_MACHINE_X64;
+  RuntimeVerdict verdict = checkRuntime(listing, machine, "", false);
+  if (!options.arch && verdict.fault == RuntimeFault::JavaExeOtherProcessor) {
+    machine = PE_MACHINE_X86;
+    verdict = checkRuntime(listing, machine, "", false);
+  }
+  if (verdict.fault != RuntimeFault::None) {
+    err << "plimo-pack: error: \"" << options.source.string() << "\": " << runtimeFaultText(verdict, machine) << "\n";
+    return EXIT_INVALID;
+  }
+  fs::path folder = options.source;
+  if (!verdict.topFolder.empty()) {
+    folder /= fs::u8path(verdict.topFolder);
+    out << "plimo-pack: the runtime stands in \"" << verdict.topFolder << "\"; packed from inside that folder\n";
+  }
+  fs::path source = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  fs::path target = fs::weakly_canonical(fs::absolute(options.output, ec).parent_path(), ec);
+  if (!ec && isWithin(target, source)) {
+    err << "plimo-pack: error: refusing to write \"" << options.output.string() << "\" inside the runtime it packs\n";
+    return EXIT_INVALID;
+  }
+  fs::path partial = options.output;
+  partial += ".partial";
+  ArchiveResult archive = writeRuntimeArchive(folder, partial);
+  for (const auto& w : archive.warnings) err << "plimo-pack: warning: " << w << "\n";
+  if (!archive.ok || (fs::rename(partial, options.output, ec), ec)) {
+    fs::remove(partial, ec);
+    err << "plimo-pack: error: " << (archive.ok ? "cannot write \"" + options.output.string() + "\"" : archive.error) << "\n";
+    return EXIT_FAILED;
+  }
+  std::optional<std::string> digest = fileSha256(options.output);
+  out << "wrote " << options.output.string() << " (" << (machine == PE_MACHINE_X64 ? "x64" : "x86") << " runtime, "
+      << fs::file_size(options.output, ec) << " bytes)\n"
+      << "download_sha256 = \"" << digest.value_or("") << "\"\n";
   return EXIT_OK;
 }
 

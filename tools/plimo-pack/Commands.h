@@ -32,6 +32,17 @@ int runInspect(const std::filesystem::path& installer, bool json, const std::str
 int runExtract(const std::filesystem::path& installer, const std::filesystem::path& directory,
                const std::string& codePage, std::ostream& out, std::ostream& err);
 
+struct RuntimeOptions {
+  std::filesystem::path source;         // a runtime folder
+  std::filesystem::path output;         // the .tar.gz to write
+  std::optional<std::string> arch;      // "x86" or "x64"; otherwise that of its java.exe
+};
+
+// Packs a runtime folder as the jre.tar.gz the launcher unpacks, checked by
+// the launcher's rules (from inside its one top folder when the runtime
+// stands there), and prints its SHA-256 for runtime.download_sha256.
+int runRuntime(const RuntimeOptions& options, std::ostream& out, std::ostream& err);
+
 // The name init gives the starter project.
 inline constexpr const char* STARTER_PROJECT_NAME = "plimo.toml";
 // Writes a commented starter project into directory (created when missing).

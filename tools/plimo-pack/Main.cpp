@@ -47,6 +47,15 @@ int main(int argc, char** argv) {
   extractCommand->add_option("-d,--directory", directory, "target directory")->required();
   extractCommand->add_option("--code-page", codePage, "code page of the payload names (default: the one the installer records, else windows-1252)");
 
+  RuntimeOptions runtime;
+  std::string runtimeArch;
+  CLI::App* runtimeCommand =
+      app.add_subcommand("runtime", "pack a Java runtime folder as the jre.tar.gz the launcher unpacks, and print its SHA-256");
+  runtimeCommand->add_option("source", runtime.source, "the runtime folder (its java.exe at the top or in its one folder)")
+      ->required();
+  runtimeCommand->add_option("-o,--output", runtime.output, "the archive to write")->required();
+  runtimeCommand->add_option("--arch", runtimeArch, "x86 or x64: the stub it is for (default: that of its java.exe)");
+
   std::string initDirectory = ".";
   CLI::App* initCommand = app.add_subcommand("init", "write a commented starter project (plimo.toml)");
   initCommand->add_option("directory", initDirectory, "folder to write it into (default: the current one)");
@@ -66,6 +75,10 @@ int main(int argc, char** argv) {
     return runBuild(build, std::cout, std::cerr);
   }
   if (*initCommand) return runInit(initDirectory, std::cout, std::cerr);
+  if (*runtimeCommand) {
+    if (!runtimeArch.empty()) runtime.arch = runtimeArch;
+    return runRuntime(runtime, std::cout, std::cerr);
+  }
   if (*inspectCommand) return runInspect(installer, json, codePage, std::cout, std::cerr);
   return runExtract(installer, directory, codePage, std::cout, std::cerr);
 }
