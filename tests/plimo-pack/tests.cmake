@@ -20,6 +20,13 @@ add_test(NAME native_plimo_pack_cli
                  ${PLIMO_PACK_STUB_X64} ${CMAKE_BINARY_DIR}/plimo-pack-cli)
 set_tests_properties(native_plimo_pack_cli PROPERTIES TIMEOUT 600)
 
+# The README's quick start, its commands taken from README.md and run as they
+# stand (signing with a throw-away .pfx; the time stamp needs a network).
+add_test(NAME native_plimo_pack_quickstart
+         COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/quickstart-test.sh $<TARGET_FILE:plimo-pack> ${PLIMO_PACK_STUB_X86}
+                 ${PLIMO_PACK_STUB_X64} ${CMAKE_BINARY_DIR}/plimo-pack-quickstart)
+set_tests_properties(native_plimo_pack_quickstart PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+
 # The shipped tool runs on any Linux with the C library: ldd lists nothing
 # else (no libstdc++, zlib, toml++, libarchive).
 add_test(NAME native_plimo_pack_self_contained
