@@ -36,11 +36,15 @@ stub=$bin/plimo-$arch.exe
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
 # A runtime of the doubles to carry along, and one that cannot run.
-mkdir -p runtime/bin/server broken/bin
+mkdir -p runtime/bin/server broken/bin/server
 cp "$bin/java-double.exe" runtime/bin/java.exe
 printf 'java version "17.0.99"\r\nDouble Runtime Environment\r\n' > runtime/bin/java.exe.stderr
 cp "$bin/jvm.dll" runtime/bin/server/jvm.dll
-printf 'not a runtime' > broken/bin/readme.txt
+# The broken one has what plimo-pack checks (a java.exe and a jvm.dll of the
+# stub's processor), but its java.exe prints no version: the launcher finds
+# no usable runtime in it.
+cp "$bin/java-double.exe" broken/bin/java.exe
+cp "$bin/jvm.dll" broken/bin/server/jvm.dll
 # A jar that holds the main class the installers name.
 python3 -c 'import zipfile; z = zipfile.ZipFile("app.jar", "w"); z.writestr("e2e/Main.class", b"\xca\xfe\xba\xbe"); z.close()' || exit 1
 printf 'notes' > notes.txt
