@@ -3,10 +3,10 @@
 // it. In the double-byte ANSI code pages (Japanese 932, Simplified Chinese
 // 936, Korean 949, Traditional Chinese 950) the second byte of a character
 // can be '@' to '~': an ASCII letter, '\' (0x5C) or '|'. A rule that looks for
-// a separator or folds case must step over such a character as a whole. Bytes
-// below 0x40 (blank, '"', '%', '.', '/', ':', ';') are never a second byte,
-// so splitting at them needs no care. In UTF-8 (65001) every byte of a
-// character outside ASCII is 0x80 or above, so it has no lead bytes here.
+// a separator or folds case must step over such a character as a whole. A
+// blank, '"', '%', '.', '/', ':' or ';' is never a second byte there, so
+// splitting at them needs no care. In UTF-8 (65001) every byte of a character
+// outside ASCII is 0x80 or above, so it has no lead bytes here.
 #include <cstddef>
 #include <string>
 
