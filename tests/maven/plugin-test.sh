@@ -3,10 +3,16 @@
 # only): installed with the README's command, `mvn package` writes both
 # installers, byte for byte those plimo-pack builds by hand from the same keys
 # in a project file; and three builds that must fail, each with its reason.
-# Usage: plugin-test.sh PLUGIN_JAR PLUGIN_POM PLIMO_PACK WORK_DIR
+# When the x86 runtime doubles are built (BIN_DIR) and Wine runs x86
+# programs, the plugin's x86 installer also runs under Wine to the call of
+# the sample's main class, with the doubles as the runtime JAVA_HOME names.
+# Usage: plugin-test.sh PLUGIN_JAR PLUGIN_POM PLIMO_PACK WORK_DIR [BIN_DIR WINEPREFIX]
 set -u
-jar=$1 pom=$2 tool=$3 work=$4
+jar=$1 pom=$2 tool=$3 work=$4 bin=${5:-} prefix=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
+absolute() { case $1 in /*|'') echo "$1" ;; *) echo "$PWD/$1" ;; esac; }
+jar=$(absolute "$jar") pom=$(absolute "$pom") tool=$(absolute "$tool") work=$(absolute "$work")
+bin=$(absolute "$bin") prefix=$(absolute "$prefix")
 for f in "$jar" "$pom" "$tool"; do
   [ -f "$f" ] || { echo "SKIP: $f is not built"; exit 77; }
 done
@@ -56,6 +62,26 @@ refuse missing-jar "the project's jar .*sample-1.4.2-SNAPSHOT.jar does not exist
   com.kaldorcodework.plimo:plimo-maven-plugin:1.0.0:pack
 refuse unsupported-host 'carries no plimo-pack for this host (macos-aarch64); it carries one for linux-x86_64.*<plimoPack>' \
   package "-Dplimo.host.os=Mac OS X" -Dplimo.host.arch=aarch64
+
+# --- the x86 installer under Wine, to the sample's main class ---------------------
+if [ -f "$bin/java-double.exe" ] && [ -f "$bin/jvm.dll" ] && [ -n "$prefix" ]; then
+  . "$here/../../cmake/wine-env.sh"
+  plimo_wine_env x86 "$prefix"
+fi
+if [ -z "${WINE:-}" ] || [ -n "${PLIMO_WINE_SKIP:-}" ]; then
+  echo "NOTE: the x86 installer is not run (no x86 doubles in '$bin', or Wine runs no x86 programs here)"
+else
+  mkdir -p "$work/runtime/bin/server"
+  cp "$bin/java-double.exe" "$work/runtime/bin/java.exe"
+  printf 'java version "17.0.99"\r\n' >"$work/runtime/bin/java.exe.stderr"
+  cp "$bin/jvm.dll" "$work/runtime/bin/server/jvm.dll"
+  log=$work/jni.log
+  winpath() { echo "Z:$1" | tr / '\\'; }
+  (cd "$work" && JAVA_HOME=$(winpath "$work/runtime") PLIMO_JVMDOUBLE_LOG=$(winpath "$log") \
+     timeout 120 $WINE sample/target/sample-1.4.2-SNAPSHOT-setup-x86.exe </dev/null >wine-out.txt 2>wine-err.txt 9>&-)
+  grep -q 'findClass sample/Main' "$log" 2>/dev/null && grep -q '^call' "$log" \
+    || { cat "$work/wine-err.txt" "$log"; fail "the x86 installer did not call sample.Main under Wine"; }
+fi
 
 [ $failures -eq 0 ] && echo "plimo-maven-plugin: all checks passed"
 [ $failures -eq 0 ]
