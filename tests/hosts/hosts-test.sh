@@ -88,6 +88,20 @@ for arch in x86 x64; do
     done
   done
 done
+# inspect reads narrow values back through the same conversion: the same
+# listing on every host, bytes that are not valid cp932 (a windows-1252 "é "
+# read as cp932) shown as hex alike.
+printf 'payload = []\n[launch]\nmain_class = "a.B"\nvm_parameters = "-Dx=caf\303\251 au lait"\n' >"$work/ja/latin.toml"
+pack reference build ja/latin.toml -o latin.exe --arch x64 --stub plimo-x64.exe || fail "reference: ja/latin.toml"
+for installer in latin.exe reference-ja-project.toml-x64.exe; do
+  pack reference inspect $installer --json --code-page cp932
+  tr -d '\r' <"$work/reference.out" >"$work/reference.json"
+  grep -q value_hex "$work/reference.json" || [ $installer != latin.exe ] || fail "reference: no value_hex for invalid cp932"
+  for host in $hosts; do
+    pack $host inspect $installer --json --code-page cp932 || fail "$host: inspect $installer"
+    tr -d '\r' <"$work/$host.out" | cmp -s - "$work/reference.json" || fail "$host: inspect $installer differs from the reference"
+  done
+done
 for bad in ja/no-euro.toml; do
   pack reference build $bad -o refused.exe --stub plimo-x64.exe
   expected=$?
