@@ -27,6 +27,7 @@
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 #include "tools/plimo-pack/Sha256.h"
+#include "tools/plimo-pack/ZipRuntime.h"
 
 namespace plimo::pack {
 namespace {
@@ -1213,7 +1214,8 @@ TEST_F(PlimoPack, TheRuntimeCommandPacksACheckedRuntimeAndPrintsItsDigest) {
       {"the other processor than asked", {{"bin/java.exe", 0x14C}, {"bin/client/jvm.dll", 0x14C}}, "x64", "vendor",
        "jre.tar.gz", EXIT_INVALID, "bin\\java.exe is built for x86 (32-bit Windows), but the installer's stub is x64"},
       {"no runtime", {{"readme.txt", 0}}, "", "vendor", "jre.tar.gz", EXIT_INVALID, "there is no bin\\java.exe"},
-      {"a zip", {{"bin/java.exe", 0x8664}}, "", "JDK.zip", "jre.tar.gz", EXIT_INVALID, "reads no .zip files: unpack it first"},
+      {"not a folder", {{"bin/java.exe", 0x8664}}, "", "vendor/bin/java.exe", "jre.tar.gz", EXIT_INVALID,
+       "is neither a folder nor a .zip file"},
       {"an archive inside the runtime", {{"bin/java.exe", 0x8664}, {"bin/server/jvm.dll", 0x8664}}, "", "vendor",
        "vendor/jre.tar.gz", EXIT_INVALID, "inside the runtime it packs"},
   };
@@ -1222,7 +1224,6 @@ TEST_F(PlimoPack, TheRuntimeCommandPacksACheckedRuntimeAndPrintsItsDigest) {
     fs::remove_all(dir / "vendor");
     fs::remove(dir / "jre.tar.gz");
     for (const auto& [name, machine] : c.files) writeAll(dir / "vendor" / name, machine ? fakeStub(machine) : "text");
-    if (c.source == "JDK.zip") writeAll(dir / "JDK.zip", zipOf({{"bin/java.exe", fakeStub(0x8664)}}, true));
     RuntimeOptions options;
     options.source = dir / c.source;
     options.output = dir / c.output;
@@ -1244,6 +1245,51 @@ TEST_F(PlimoPack, TheRuntimeCommandPacksACheckedRuntimeAndPrintsItsDigest) {
               c.files[0].second == 0x14C ? EXIT_OK : EXIT_INVALID)
         << errors;
   }
+}
+
+// A vendor's .zip (one top folder, deflated entries) becomes the same archive
+// as its folder would; names that would leave the folder are refused.
+TEST_F(PlimoPack, TheRuntimeCommandReadsAVendorsZip) {
+  const std::vector<std::pair<std::string, std::string>> runtime = {
+      {"jdk-21.0.2+13-jre/bin/java.exe", fakeStub(0x8664)},
+      {"jdk-21.0.2+13-jre/bin/server/jvm.dll", fakeStub(0x8664)},
+      {"jdk-21.0.2+13-jre/lib/modules", std::string(100000, 'm')}};
+  struct Case {
+    const char* what;
+    std::string zip;
+    int exit;
+    const char* said;
+  } cases[] = {
+      {"deflated", zipOf(runtime, true), EXIT_OK, "packed from inside that folder"},
+      {"stored", zipOf(runtime, false), EXIT_OK, "(x64 runtime,"},
+      {"a name climbing out", zipOf({{"../evil/bin/java.exe", fakeStub(0x8664)}}, true), EXIT_INVALID, "unsafe name"},
+      {"damaged", zipOf(runtime, true).substr(0, 300), EXIT_INVALID, "JDK.zip"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeAll(dir / "JDK.zip", c.zip);
+    fs::remove(dir / "jre.tar.gz");
+    RuntimeOptions options;
+    options.source = dir / "JDK.zip";
+    options.output = dir / "jre.tar.gz";
+    std::ostringstream out, err;
+    if (!zipRuntimesSupported()) {
+      EXPECT_EQ(runRuntime(options, out, err), EXIT_INVALID);
+      EXPECT_NE(err.str().find("reads no .zip files: unpack it first"), std::string::npos) << err.str();
+      continue;
+    }
+    ASSERT_EQ(runRuntime(options, out, err), c.exit) << err.str();
+    EXPECT_NE((out.str() + err.str()).find(c.said), std::string::npos) << out.str() << err.str();
+    EXPECT_FALSE(fs::exists(dir / "evil"));
+    if (c.exit != EXIT_OK) continue;
+    test::MemoryTarget target;
+    ASSERT_EQ(extractTarGzFile(options.output.c_str(), target, nullptr, 0), TarStatus::Ok);
+    EXPECT_EQ(target.files.at("bin/java.exe"), fakeStub(0x8664));
+    EXPECT_EQ(target.files.at("lib/modules"), std::string(100000, 'm'));
+  }
+  // The scratch folder is gone.
+  for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+    EXPECT_EQ(e.path().filename().string().rfind("plimo-pack-runtime-", 0), std::string::npos) << e.path();
 }
 
 TEST_F(PlimoPack, RuntimeArchiveNamesOfEveryLengthReachTheLauncherWhole) {

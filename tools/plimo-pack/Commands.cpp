@@ -16,6 +16,7 @@
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 #include "tools/plimo-pack/Sha256.h"
+#include "tools/plimo-pack/ZipRuntime.h"
 #include "tools/plimo-pack/RuntimeCheck.h"
 
 namespace plimo::pack {
@@ -414,16 +415,41 @@ int runRuntime(const RuntimeOptions& options, std::ostream& out, std::ostream& e
     err << "plimo-pack: error: --arch must be x86 or x64\n";
     return EXIT_INVALID;
   }
+  // A .zip is unpacked into a scratch folder that goes again at the end.
+  struct Scratch {
+    fs::path path;
+    ~Scratch() {
+      std::error_code e;
+      if (!path.empty()) fs::remove_all(path, e);
+    }
+  } scratch;
+  fs::path runtimeFolder = options.source;
+  std::string why;
   if (!fs::is_directory(options.source, ec)) {
     std::string name = options.source.filename().string();
     bool zip = name.size() > 4 && (name.compare(name.size() - 4, 4, ".zip") == 0 || name.compare(name.size() - 4, 4, ".ZIP") == 0);
-    err << "plimo-pack: error: \"" << options.source.string() << "\" is not a folder"
-        << (zip ? "; this plimo-pack reads no .zip files: unpack it first (unzip) and give the folder" : "") << "\n";
-    return EXIT_INVALID;
+    if (!zip || !fs::is_regular_file(options.source, ec)) {
+      err << "plimo-pack: error: \"" << options.source.string() << "\" is neither a folder nor a .zip file\n";
+      return EXIT_INVALID;
+    }
+    if (!zipRuntimesSupported()) {
+      err << "plimo-pack: error: \"" << options.source.string()
+          << "\": this plimo-pack reads no .zip files: unpack it first (unzip) and give the folder\n";
+      return EXIT_INVALID;
+    }
+    std::string pattern = (fs::temp_directory_path(ec) / "plimo-pack-runtime-XXXXXX").string();
+    if (ec || !mkdtemp(&pattern[0])) {
+      err << "plimo-pack: error: cannot create a scratch folder: " << std::strerror(errno) << "\n";
+      return EXIT_FAILED;
+    }
+    scratch.path = runtimeFolder = pattern;
+    if (!unpackRuntimeZip(options.source, runtimeFolder, why)) {
+      err << "plimo-pack: error: \"" << options.source.string() << "\": " << why << "\n";
+      return EXIT_INVALID;
+    }
   }
   RuntimeListing listing;
-  std::string why;
-  if (!listRuntimeDirectory(options.source, listing, why)) {
+  if (!listRuntimeDirectory(runtimeFolder, listing, why)) {
     err << "plimo-pack: error: " << why << "\n";
     return EXIT_FAILED;
   }
@@ -438,7 +464,7 @@ int runRuntime(const RuntimeOptions& options, std::ostream& out, std::ostream& e
     err << "plimo-pack: error: \"" << options.source.string() << "\": " << runtimeFaultText(verdict, machine) << "\n";
     return EXIT_INVALID;
   }
-  fs::path folder = options.source;
+  fs::path folder = runtimeFolder;
   if (!verdict.topFolder.empty()) {
     folder /= fs::u8path(verdict.topFolder);
     out << "plimo-pack: the runtime stands in \"" << verdict.topFolder << "\"; packed from inside that folder\n";

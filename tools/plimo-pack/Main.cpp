@@ -6,6 +6,7 @@
 
 #include "tools/plimo-pack/Commands.h"
 #include "tools/plimo-pack/Project.h"
+#include "tools/plimo-pack/ZipRuntime.h"
 
 namespace {
 
@@ -49,9 +50,13 @@ int main(int argc, char** argv) {
 
   RuntimeOptions runtime;
   std::string runtimeArch;
-  CLI::App* runtimeCommand =
-      app.add_subcommand("runtime", "pack a Java runtime folder as the jre.tar.gz the launcher unpacks, and print its SHA-256");
-  runtimeCommand->add_option("source", runtime.source, "the runtime folder (its java.exe at the top or in its one folder)")
+  CLI::App* runtimeCommand = app.add_subcommand(
+      "runtime", zipRuntimesSupported()
+                     ? "pack a Java runtime folder or .zip as the jre.tar.gz the launcher unpacks, and print its SHA-256"
+                     : "pack a Java runtime folder as the jre.tar.gz the launcher unpacks, and print its SHA-256 "
+                       "(this build reads no .zip files)");
+  runtimeCommand->add_option("source", runtime.source,
+                             "the runtime folder or .zip (its java.exe at the top or in its one folder)")
       ->required();
   runtimeCommand->add_option("-o,--output", runtime.output, "the archive to write")->required();
   runtimeCommand->add_option("--arch", runtimeArch, "x86 or x64: the stub it is for (default: that of its java.exe)");
