@@ -71,13 +71,25 @@ product_name = "サンプル製品"
 product_version = "2.1"
 company = "例の会社"
 TOML
+# A bundled runtime (x64 PE files standing in for java.exe and jvm.dll):
+# packed as jre.tar.gz by each host's own file reading. Windows marks .exe and
+# .dll files executable by name, Linux by mode, so the modes here agree.
+mkdir -p "$work/rt/runtime/bin/server" "$work/rt/runtime/lib"
+cp "$stub64" "$work/rt/runtime/bin/java.exe" && cp "$stub64" "$work/rt/runtime/bin/server/jvm.dll"
+chmod 755 "$work/rt/runtime/bin/java.exe" "$work/rt/runtime/bin/server/jvm.dll"
+head -c 100000 /dev/urandom >"$work/rt/runtime/lib/modules"
+chmod 644 "$work/rt/runtime/lib/modules"
+printf 'payload = []\n[launch]\nmain_class = "a.B"\n[runtime]\nbundle = "runtime"\n' >"$work/rt/project.toml"
+
 # A narrow text code page 932 cannot hold (the euro sign), and a code page
 # name that has no Windows number: refused on every host.
 sed 's/^no_jvm = .*/no_jvm = "10 €"/' "$work/ja/project.toml" >"$work/ja/no-euro.toml"
 printf 'code_page = "EUC-JP"\npayload = []\n[launch]\nmain_class = "a.B"\n' >"$work/ja/euc.toml"
 
 for arch in x86 x64; do
-  for project in demo/demo.toml ja/project.toml; do
+  projects="demo/demo.toml ja/project.toml"
+  [ $arch = x64 ] && projects="$projects rt/project.toml"
+  for project in $projects; do
     name=$(echo "$project" | tr / -)-$arch.exe
     pack reference build "$project" -o "reference-$name" --arch $arch --stub plimo-$arch.exe \
       || { cat "$work/reference.out"; fail "reference: $project $arch"; continue; }
@@ -87,6 +99,20 @@ for arch in x86 x64; do
       cmp "$work/reference-$name" "$work/$host-$name" || fail "$host: $project $arch differs from the reference"
     done
   done
+done
+# A build over an existing installer replaces it (Windows' rename does not).
+for host in $hosts; do
+  pack $host build ja/project.toml -o "$host-ja-project.toml-x64.exe" --arch x64 --stub plimo-x64.exe \
+    || { cat "$work/$host.out"; fail "$host: a build over an existing installer"; }
+done
+# init writes the same starter project (line ends aside) and never replaces it.
+pack reference init init-reference || fail "reference: init"
+for host in $hosts; do
+  pack $host init init-$host || { cat "$work/$host.out"; fail "$host: init"; }
+  tr -d '\r' <"$work/init-$host/plimo.toml" | cmp -s - "$work/init-reference/plimo.toml" \
+    || fail "$host: init writes another starter project"
+  pack $host init init-$host
+  [ $? = 2 ] || fail "$host: init replaces an existing plimo.toml"
 done
 # inspect reads narrow values back through the same conversion: the same
 # listing on every host, bytes that are not valid cp932 (a windows-1252 "é "
