@@ -45,6 +45,16 @@ for arch in x86 x64; do
     || fail "$arch: the installer is not attached (not installed with classifier setup-$arch, type exe)"
 done
 
+# --- the same keys from a project file: its own arch (x86) decides -----------------
+rm -rf "$work/from-file" && cp -r "$here/sample" "$work/from-file"
+(cd "$work/from-file" && mvn -f pom-file.xml package) >"$work/from-file.log" 2>&1 \
+  || { cat "$work/from-file.log"; fail "mvn package with <projectFile>"; }
+# (its own jar, built in this copy, is the payload)
+"$tool" build "$work/from-file/sample.toml" -o "$work/from-file-by-hand.exe" --arch x86 >/dev/null 2>&1
+cmp "$work/from-file/target/sample-1.4.2-SNAPSHOT-setup-x86.exe" "$work/from-file-by-hand.exe" \
+  || fail "<projectFile>: the installer differs from plimo-pack's"
+[ -e "$work/from-file/target/sample-1.4.2-SNAPSHOT-setup-x64.exe" ] && fail "<projectFile>: an x64 installer too"
+
 # --- builds that must fail, each with its reason and no installer ------------------
 refuse() {  # name, expected text, mvn arguments...
   name=$1 expect=$2; shift 2
@@ -60,6 +70,7 @@ refuse() {  # name, expected text, mvn arguments...
 refuse bad-version 'branding.file_version: "1.x" is not a version.*(line [0-9]*)' package -Dsample.file.version=1.x
 refuse missing-jar "the project's jar .*sample-1.4.2-SNAPSHOT.jar does not exist" \
   com.kaldorcodework.plimo:plimo-maven-plugin:1.0.0:pack
+refuse keys-twice '<projectFile> and project keys in the POM are both given' package -Dplimo.projectFile=sample.toml
 refuse unsupported-host 'carries no plimo-pack for this host (macos-aarch64); it carries one for linux-x86_64.*<plimoPack>' \
   package "-Dplimo.host.os=Mac OS X" -Dplimo.host.arch=aarch64
 

@@ -92,6 +92,11 @@ public class PackMojo extends AbstractMojo {
             getLog().info("plimo: skipped");
             return;
         }
+        if (projectFile != null && (codePage != null || payload != null || launch != null || runtime != null
+                                    || messages != null || branding != null)) {
+            throw new MojoExecutionException("<projectFile> and project keys in the POM are both given: the keys go"
+                + " either into the project file or into the POM");
+        }
         File buildDir = new File(project.getBuild().getDirectory());
         File toolDir = new File(buildDir, "plimo-" + pluginVersion());
         File tool = tool(toolDir);
