@@ -22,11 +22,15 @@ configure x86 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/
 configure x64 -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
 # plimo-pack for 64-bit ARM Linux, from the same sources (only that target is built there).
 configure aarch64 -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake"
+# plimo-pack for Windows x86-64 (MinGW-w64, static): a tree of plimo-pack alone.
+configure winpack -DCMAKE_BUILD_TYPE=Release -DPLIMO_PACK_ONLY=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake"
 
 cmake --build "$build/x86" -j "$jobs" --target plimo
 cmake --build "$build/x64" -j "$jobs" --target plimo
 cmake --build "$build/native" -j "$jobs" --target plimo-pack
 cmake --build "$build/aarch64" -j "$jobs" --target plimo-pack
+cmake --build "$build/winpack" -j "$jobs" --target plimo-pack
 
 # One ctest over all three configurations (scripts/test.sh runs it).
 cat > "$build/CTestTestfile.cmake" <<CT
@@ -41,6 +45,7 @@ cp "$build/x64/bin/plimo-x64.exe" "$root/dist/plimo-x64.exe"
 # The build tree's plimo-pack keeps its symbols for debugging; the shipped one is stripped.
 strip -o "$root/dist/plimo-pack" "$build/native/bin/plimo-pack"
 aarch64-linux-gnu-strip -o "$root/dist/plimo-pack-linux-aarch64" "$build/aarch64/bin/plimo-pack"
+x86_64-w64-mingw32-strip -o "$root/dist/plimo-pack.exe" "$build/winpack/bin/plimo-pack.exe"
 # plimo-maven-plugin carries the stubs and the plimo-pack binaries now in dist/.
 # Built from Debian's Maven packages only (maven/settings.xml: no other repository).
 PLIMO_MAVEN_REPO="$build/maven/repo" mvn -B -q -s "$root/maven/settings.xml" -f "$root/maven/pom.xml" package \

@@ -128,7 +128,7 @@ for installer in latin.exe reference-ja-project.toml-x64.exe; do
     tr -d '\r' <"$work/$host.out" | cmp -s - "$work/reference.json" || fail "$host: inspect $installer differs from the reference"
   done
 done
-for bad in ja/no-euro.toml; do
+for bad in ja/no-euro.toml ja/euc.toml; do
   pack reference build $bad -o refused.exe --stub plimo-x64.exe
   expected=$?
   [ $expected = 2 ] || fail "reference: $bad is not refused (exit code $expected)"

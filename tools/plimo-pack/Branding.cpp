@@ -7,7 +7,8 @@
 #include <sstream>
 #include <zlib.h>
 
-#include "tools/plimo-pack/CodePage.h"
+#include "launcher/BlockFormat.h"
+#include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/ManifestTemplate.h"
 #include "tools/plimo-pack/PeResources.h"
 
@@ -45,14 +46,12 @@ void pad4(std::string& out) { out.append((4 - out.size() % 4) % 4, '\0'); }
 
 std::string utf16le(const std::string& utf8) {
   std::string bytes;
-  toCodePage(utf8, "UTF-16LE", bytes);
+  appendUtf16Le(bytes, utf16FromUtf8(utf8));
   return bytes;
 }
 
 std::string utf8(std::string_view utf16leBytes) {
-  std::string text;
-  if (fromCodePage(std::string(utf16leBytes), "UTF-16LE", text) != Conversion::Ok) return "?";
-  return text;
+  return utf8FromUtf16(utf16FromLeBytes(utf16leBytes));
 }
 
 std::string where(const toml::node& node) {

@@ -1,53 +1,20 @@
 #include "tools/plimo-pack/CodePage.h"
 
-#include <cerrno>
-#include <iconv.h>
+#include "tools/plimo-pack/SystemCodePage.h"
 
 namespace plimo::pack {
 
-namespace {
-
-Conversion convert(const std::string& in, const char* to, const char* from, std::string& out) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return Conversion::UnknownCodePage;
-  out.clear();
-  std::string input = in;
-  char* inPtr = input.empty() ? nullptr : &input[0];
-  std::size_t inLeft = input.size();
-  Conversion result = Conversion::Ok;
-  char buffer[4096];
-  // One more round with a null input flushes any shift state.
-  for (bool flushing = false;;) {
-    char* outPtr = buffer;
-    std::size_t outLeft = sizeof buffer;
-    std::size_t rc = flushing ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
-                              : iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, sizeof buffer - outLeft);
-    if (rc == static_cast<std::size_t>(-1)) {
-      if (errno == E2BIG) continue;
-      result = Conversion::NotRepresentable;  // EILSEQ or an incomplete sequence
-      break;
-    }
-    // glibc counts characters converted by approximation; none are allowed.
-    if (rc > 0 && !flushing) {
-      result = Conversion::NotRepresentable;
-      break;
-    }
-    if (flushing) break;
-    flushing = true;
-  }
-  iconv_close(cd);
-  return result;
-}
-
-}  // namespace
-
+// Only names with a Windows code page number are taken, on every host alike:
+// the launcher converts with that number, and each host's conversion (iconv,
+// the Windows API) is asked for the same page.
 Conversion toCodePage(const std::string& utf8, const std::string& codePage, std::string& out) {
-  return convert(utf8, codePage.c_str(), "UTF-8", out);
+  int page = windowsCodePage(codePage);
+  return page ? encodeCodePage(utf8, page, out) : Conversion::UnknownCodePage;
 }
 
 Conversion fromCodePage(const std::string& bytes, const std::string& codePage, std::string& utf8) {
-  return convert(bytes, "UTF-8", codePage.c_str(), utf8);
+  int page = windowsCodePage(codePage);
+  return page ? decodeCodePage(bytes, page, utf8) : Conversion::UnknownCodePage;
 }
 
 namespace {

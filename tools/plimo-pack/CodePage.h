@@ -1,14 +1,16 @@
 #pragma once
 // Narrow texts of the block are in a Windows code page; the project file and
-// the console speak UTF-8. Conversions go through iconv.
+// the console speak UTF-8. A code page is named as iconv names it, and only
+// names with a Windows code page number (windowsCodePage) are taken, on every
+// host alike; the conversion itself is the host's (SystemCodePage.h).
 #include <string>
 
 namespace plimo::pack {
 
 enum class Conversion { Ok, UnknownCodePage, NotRepresentable };
 
-// UTF-8 text into the code page (an iconv name such as "windows-1252" or
-// "cp932"). NotRepresentable when a character has no form in that code page;
+// UTF-8 text into the code page (a name such as "windows-1252" or "cp932";
+// UnknownCodePage for a name without a Windows number). NotRepresentable when a character has no form in that code page;
 // nothing is approximated.
 Conversion toCodePage(const std::string& utf8, const std::string& codePage, std::string& out);
 // Bytes in the code page into UTF-8; NotRepresentable when the bytes are not

@@ -12,6 +12,7 @@
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/HostFiles.h"
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
@@ -313,7 +314,7 @@ int runInspect(const fs::path& installer, bool json, const std::string& askedCod
   const std::string codePage = codePageFor(askedCodePage, contents);
   std::string probe;
   if (toCodePage("", codePage, probe) == Conversion::UnknownCodePage) {
-    err << "plimo-pack: error: \"" << codePage << "\" is not a code page iconv knows\n";
+    err << "plimo-pack: error: \"" << codePage << "\" is not a code page plimo-pack knows (it takes the names that have a Windows code page number: windows-NNNN, cpNNN, shift_jis, gbk, big5, utf-8, iso-8859-N, ...)\n";
     return EXIT_INVALID;
   }
   auto meaningOf = [](const std::vector<EntryInfo>& list, std::int32_t id) -> std::string {
@@ -437,8 +438,8 @@ int runRuntime(const RuntimeOptions& options, std::ostream& out, std::ostream& e
           << "\": this plimo-pack reads no .zip files: unpack it first (unzip) and give the folder\n";
       return EXIT_INVALID;
     }
-    std::string pattern = (fs::temp_directory_path(ec) / "plimo-pack-runtime-XXXXXX").string();
-    if (ec || !mkdtemp(&pattern[0])) {
+    fs::path pattern;
+    if (!makeTemporaryDirectory("plimo-pack-runtime", pattern)) {
       err << "plimo-pack: error: cannot create a scratch folder: " << std::strerror(errno) << "\n";
       return EXIT_FAILED;
     }
@@ -500,7 +501,7 @@ int runInit(const fs::path& directory, std::ostream& out, std::ostream& err) {
   }
   fs::create_directories(directory, ec);
   // "x": never replace a file that appeared since the check above.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> target(std::fopen(file.c_str(), "wx"), std::fclose);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> target(openFile(file, "wx"), std::fclose);
   bool created = target != nullptr;
   std::string text = STARTER_PROJECT;
   if (!target || std::fwrite(text.data(), 1, text.size(), target.get()) != text.size() ||

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "launcher/BlockFormat.h"
 #include "launcher/ConfigBlock.h"
@@ -14,6 +11,7 @@
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Branding.h"
 #include "tools/plimo-pack/CodePage.h"
+#include "tools/plimo-pack/HostFiles.h"
 #include "tools/plimo-pack/PeResources.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
 
@@ -22,7 +20,7 @@ namespace plimo::pack {
 namespace fs = std::filesystem;
 
 FileByteSource::FileByteSource(const fs::path& path) {
-  file_ = std::fopen(path.c_str(), "rb");
+  file_ = openFile(path, "rb");
   if (!file_) return;
   if (fseeko(file_, 0, SEEK_END) == 0) {
     off_t end = ftello(file_);
@@ -65,49 +63,6 @@ bool stubArch(const fs::path& stub, Arch& arch) {
 }
 
 namespace {
-
-// A file created beside its final name and removed unless committed.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const fs::path& besides) {
-    fs::path dir = besides.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string pattern = (dir / ("." + besides.filename().string() + ".XXXXXX")).string();
-    int fd = mkstemp(&pattern[0]);
-    if (fd < 0) return;
-    path_ = pattern;
-    file_ = fdopen(fd, "wb");
-    if (!file_) ::close(fd);
-  }
-  ~TemporaryFile() {
-    if (file_) std::fclose(file_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  std::FILE* file() const { return file_; }
-  const fs::path& path() const { return path_; }
-  // Closes the stream; false when buffered data could not be written.
-  bool close() {
-    if (!file_) return false;
-    bool ok = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-    ok = std::fclose(file_) == 0 && ok;
-    file_ = nullptr;
-    return ok;
-  }
-  bool commit(const fs::path& target, mode_t mode) {
-    if (file_ && !close()) return false;
-    if (::chmod(path_.c_str(), mode) != 0) return false;
-    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-    path_.clear();
-    return true;
-  }
-
- private:
-  fs::path path_;
-  std::FILE* file_ = nullptr;
-};
 
 bool writeAll(std::FILE* file, const void* data, std::size_t n) { return std::fwrite(data, 1, n, file) == n; }
 
@@ -236,7 +191,7 @@ WriteResult writeInstaller(const Project& project, const fs::path& stub, const f
   for (const auto& file : project.payload)
     if (!appendRecord(out.file(), file.source, result.error)) return result;
   if (runtimeArchive && !appendRecord(out.file(), runtimeArchive->path(), result.error)) return result;
-  if (!out.commit(output, 0755)) {
+  if (!out.commit(output)) {
     result.error = "cannot finish \"" + output.string() + "\": " + std::strerror(errno);
     return result;
   }
@@ -329,7 +284,7 @@ bool extractInstaller(const fs::path& path, const fs::path& directory, const std
     const PayloadEntry& entry = contents.payload[i];
     const std::string& name = names[i];
     fs::path target = directory / fs::u8path(name);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(target.c_str(), "wb"), std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(openFile(target, "wb"), std::fclose);
     if (!out) {
       error = "cannot create \"" + target.string() + "\": " + std::strerror(errno);
       return false;

@@ -2,21 +2,11 @@
 // and reads them back.
 #include <CLI/CLI.hpp>
 #include <iostream>
-#include <unistd.h>
 
 #include "tools/plimo-pack/Commands.h"
+#include "tools/plimo-pack/HostFiles.h"
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/ZipRuntime.h"
-
-namespace {
-
-std::filesystem::path toolDirectory() {
-  std::error_code ec;
-  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::filesystem::path() : self.parent_path();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace plimo::pack;

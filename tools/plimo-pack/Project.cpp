@@ -246,18 +246,12 @@ class Loader {
     if (auto cp = stringAt(root, "code_page", "code_page")) project_.codePage = *cp;
     std::string probe;
     if (toCodePage("", project_.codePage, probe) == Conversion::UnknownCodePage) {
-      error("code_page: \"" + project_.codePage + "\" is not a code page iconv knows" + where(root.get("code_page")));
+      error("code_page: \"" + project_.codePage + "\" is not a code page plimo-pack knows (it takes the names that have a Windows code page number: windows-NNNN, cpNNN, shift_jis, gbk, big5, utf-8, iso-8859-N, ...)" + where(root.get("code_page")));
       return;
     }
     // Recorded so that the launcher shows the narrow messages right whatever
     // the language of the user's system.
-    if (int page = windowsCodePage(project_.codePage)) {
-      setNarrow(154, "code_page", std::to_string(page), root.get("code_page"));
-    } else {
-      warning("code_page: \"" + project_.codePage +
-              "\" has no Windows code page number; the launcher reads the narrow messages in the user's "
-              "system code page");
-    }
+    setNarrow(154, "code_page", std::to_string(windowsCodePage(project_.codePage)), root.get("code_page"));
     loadLaunch(root);
     loadRuntime(root);
     loadPayload(root);

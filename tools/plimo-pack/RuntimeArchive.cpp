@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include "launcher/Limits.h"
+#include "tools/plimo-pack/HostFiles.h"
 
 namespace plimo::pack {
 
@@ -32,14 +33,23 @@ struct FileCloser {
 class GzipFile {
  public:
   GzipFile(const fs::path& path, std::string& error) : error_(error) {
-    file_.reset(std::fopen(path.c_str(), "wb"));
+    file_.reset(openFile(path, "wb"));
     if (!file_) {
       error_ = "cannot create the runtime archive \"" + path.string() + "\": " + std::strerror(errno);
       return;
     }
-    // windowBits 15 + 16 asks for a gzip wrapper. zlib's default gzip header
-    // has no name and a zero time stamp, so the same tree gives the same bytes.
+    // windowBits 15 + 16 asks for a gzip wrapper. Its header has no name and
+    // a zero time stamp, so the same tree gives the same bytes; its system
+    // field is Unix (3) wherever plimo-pack runs (zlib would write the
+    // building host's), so every host gives the same bytes too.
+    header_.os = 3;
     if (deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      error_ = "cannot start the gzip compression";
+      file_.reset();
+      return;
+    }
+    if (deflateSetHeader(&z_, &header_) != Z_OK) {
+      deflateEnd(&z_);
       error_ = "cannot start the gzip compression";
       file_.reset();
       return;
@@ -97,6 +107,7 @@ class GzipFile {
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::unique_ptr<unsigned char[]> buffer_{new unsigned char[CHUNK]};
   z_stream z_{};
+  gz_header header_{};  // read by deflate until the header is written
   bool started_ = false;
   std::uint64_t in_ = 0;
 };
@@ -211,7 +222,7 @@ struct Walker {
       result.error = "\"" + source.string() + "\" is too large for the runtime archive";
       return false;
     }
-    bool executable = (status.permissions() & fs::perms::owner_exec) != fs::perms::none;
+    bool executable = storedAsExecutable(source, status);
     unsigned mode = directory || executable ? 0755 : 0644;
     char type = directory ? '5' : '0';
     std::string prefix, field;
@@ -228,7 +239,7 @@ struct Walker {
     }
     if (!emit(ustarHeader(field, prefix, size, mode, type))) return false;
     if (directory) return true;
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(source.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> in(openFile(source, "rb"));
     if (!in) {
       result.error = "cannot open \"" + source.string() + "\": " + std::strerror(errno);
       return false;

@@ -191,7 +191,7 @@ bool listRuntimeArchive(const fs::path& archive, RuntimeListing& listing, std::s
     }
   }
   ListingTarget target(listing);
-  TarStatus status = extractTarGzFile(archive.c_str(), target, nullptr, 0);
+  TarStatus status = extractTarGzFile(archive.string().c_str(), target, nullptr, 0);
   if (status != TarStatus::Ok) {
     why = std::string("the launcher cannot unpack it (") + tarStatusText(status) + ")";
     return false;
