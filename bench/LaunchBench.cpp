@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/ErrorReport.h"
+#include "block/ConfigStore.h"
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "jvmlaunch/JniEntry.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
+#include "jvmsearch/JniEntry.h"
 #include "tests/jvmlaunch/LinuxLaunchPlatform.h"
 
 namespace plimo {

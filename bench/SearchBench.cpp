@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "block/ConfigStore.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/ConfigStore.h"
 
 namespace {
 

@@ -31,7 +31,7 @@ best_tar() {
 
 native="$work/tar_unpack_bench_native"
 c++ -std=c++17 -O2 -I"$root" "$root/bench/TarUnpackBench.cpp" "$root/provision/TarReader.cpp" \
-  "$root/launcher/Trace.cpp" "$root/launcher/NameRules.cpp" -lz -o "$native"
+  "$root/base/Trace.cpp" "$root/block/NameRules.cpp" -lz -o "$native"
 mkdir "$work/native"
 tar_ms=$(best_tar)
 native_ms=$("$native" "$archive" "$work/native" 3)

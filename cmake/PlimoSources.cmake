@@ -1,6 +1,7 @@
 # Product sources by subsystem. A file whose name starts with "Win" belongs to
 # the Win32 shell; every other file is portable and builds natively as well.
-set(PLIMO_SUBSYSTEMS launcher jvmsearch jvmlaunch provision)
+# From the top floor down: each folder includes only folders after it.
+set(PLIMO_SUBSYSTEMS launcher provision jvmlaunch jvmsearch base block)
 set(PLIMO_PORTABLE_SOURCES)
 set(PLIMO_WIN_SOURCES)
 foreach(dir IN LISTS PLIMO_SUBSYSTEMS)

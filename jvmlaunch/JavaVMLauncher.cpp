@@ -8,12 +8,12 @@
 #include <deque>
 #include <memory>
 
-#include "jvmlaunch/JniEntry.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
+#include "jvmsearch/JniEntry.h"
 
 namespace plimo {
 

@@ -2,11 +2,11 @@
 // file name and the ANSI code page conversion of program arguments.
 #include <windows.h>
 
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/Limits.h"
 #include "jvmlaunch/JavaVMLauncher.h"
 #include "jvmsearch/WinPaths.h"
-#include "launcher/Limits.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

@@ -2,13 +2,13 @@
 // the system itself.
 #include "jvmsearch/JvmSearch.h"
 
+#include "base/ErrorReport.h"
+#include "base/Trace.h"
+#include "block/ConfigStore.h"
+#include "block/Lasting.h"
+#include "block/Limits.h"
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/PathText.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/Lasting.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
 
 namespace plimo {
 

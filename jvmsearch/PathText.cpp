@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "launcher/CodePage.h"
+#include "base/CodePage.h"
 
 namespace plimo {
 

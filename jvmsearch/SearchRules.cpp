@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/ConfigStore.h"
+#include "block/ConfigStore.h"
 
 namespace plimo {
 

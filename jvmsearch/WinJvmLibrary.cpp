@@ -1,12 +1,12 @@
 #include <windows.h>
 
-#include "jvmsearch/WinPaths.h"
+#include "base/Trace.h"
+#include "base/WinSystemLibrary.h"
+#include "base/WinText.h"
+#include "block/Limits.h"
 #include "jvmsearch/SearchRules.h"
+#include "jvmsearch/WinPaths.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
-#include "launcher/WinSystemLibrary.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/Lasting.h"
+#include "block/Limits.h"
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/WinPaths.h"
-#include "launcher/Limits.h"
-#include "launcher/Lasting.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

@@ -6,14 +6,14 @@
 #include <atomic>
 #include <vector>
 
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/Limits.h"
 #include "jvmsearch/JavaVersion.h"
 #include "jvmsearch/PathText.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

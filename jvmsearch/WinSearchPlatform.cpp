@@ -11,17 +11,17 @@
 #include <memory>
 #include <vector>
 
-#include "jvmlaunch/JniEntry.h"
+#include "base/Trace.h"
+#include "base/WinExeFile.h"
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/BlockFormat.h"
+#include "block/Lasting.h"
+#include "block/Limits.h"
+#include "jvmsearch/JniEntry.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/WinPaths.h"
 #include "jvmsearch/WinRegistry.h"
-#include "launcher/BlockFormat.h"
-#include "launcher/Lasting.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
-#include "launcher/WinExeFile.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

@@ -2,8 +2,8 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/ByteSource.h"
-#include "launcher/PayloadFormat.h"
+#include "block/ByteSource.h"
+#include "block/PayloadFormat.h"
 
 namespace plimo {
 

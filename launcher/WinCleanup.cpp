@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "base/Cleanup.h"
+#include "base/DeletionList.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/Limits.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/Cleanup.h"
-#include "launcher/DeletionList.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

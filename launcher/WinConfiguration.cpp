@@ -1,10 +1,10 @@
 #include <windows.h>
 
-#include "launcher/ConfigBlock.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/WinExeFile.h"
+#include "block/ConfigBlock.h"
 #include "launcher/Configuration.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/WinExeFile.h"
 
 namespace plimo {
 

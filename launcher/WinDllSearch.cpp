@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "launcher/Trace.h"
-#include "launcher/WinSystemLibrary.h"
+#include "base/Trace.h"
+#include "base/WinSystemLibrary.h"
 
 namespace plimo {
 

@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/Cleanup.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/MessageText.h"
-#include "launcher/WinText.h"
+#include "base/Cleanup.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/WinText.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
+#include "block/MessageText.h"
 
 namespace plimo {
 

@@ -5,14 +5,14 @@
 
 #include <cstring>
 
-#include "launcher/ConfigStore.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/WinText.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "launcher/Configuration.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
 #include "launcher/WinDllSearch.h"
-#include "launcher/Limits.h"
 #include "launcher/WinProgressDialog.h"
-#include "launcher/WinText.h"
 #include "resources/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {

@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "launcher/ConfigBlock.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinExeFile.h"
+#include "base/WinHandles.h"
+#include "base/WinText.h"
+#include "block/ConfigBlock.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
+#include "block/PayloadFormat.h"
 #include "launcher/Payload.h"
-#include "launcher/PayloadFormat.h"
-#include "launcher/Trace.h"
-#include "launcher/WinExeFile.h"
-#include "launcher/WinHandles.h"
-#include "launcher/WinText.h"
 
 namespace plimo {
 

@@ -6,19 +6,19 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Cleanup.h"
+#include "base/DeletionList.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinText.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "jvmlaunch/JavaVMLauncher.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/JvmSearch.h"
 #include "jvmsearch/WinPaths.h"
-#include "launcher/Cleanup.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/DeletionList.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
 #include "launcher/Payload.h"
-#include "launcher/Trace.h"
-#include "launcher/WinText.h"
 #include "launcher/WorkerSteps.h"
 #include "provision/TarReader.h"
 #include "provision/WinDownload.h"
@@ -144,21 +144,6 @@ void registerDialogClass() {
   windowClass.lpszMenuName = nullptr;
   windowClass.lpszClassName = L"MyDlgClass";
   RegisterClassW(&windowClass);
-}
-
-void centerWindow(HWND window) {
-  HWND parent = GetParent(window);
-  if (parent == nullptr) parent = GetDesktopWindow();
-  RECT outer;
-  RECT own;
-  GetWindowRect(parent, &outer);
-  GetWindowRect(window, &own);
-  int parentWidth = outer.right - outer.left;
-  int parentHeight = outer.bottom - outer.top;
-  int width = own.right - own.left;
-  int height = own.bottom - own.top;
-  SetWindowPos(window, nullptr, outer.left + (parentWidth - width) / 2, outer.top + (parentHeight - height) / 2, 0, 0,
-               SWP_NOSIZE);
 }
 
 INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -13,7 +13,5 @@ INT_PTR CALLBACK progressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 // Thread procedures; the parameter is the progress dialog.
 DWORD WINAPI launchWorker(LPVOID dialog);
 DWORD WINAPI windowWatcher(LPVOID dialog);
-// Centres a window over its parent, or over the desktop when it has none.
-void centerWindow(HWND window);
 
 }  // namespace plimo

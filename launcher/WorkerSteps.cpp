@@ -1,9 +1,9 @@
 #include "launcher/WorkerSteps.h"
 
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Trace.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "block/ConfigStore.h"
 #include "resources/resource.h"
 
 namespace plimo {

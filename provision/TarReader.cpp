@@ -7,9 +7,9 @@
 #include <cstring>
 #include <memory>
 
-#include "launcher/Limits.h"
-#include "launcher/NameRules.h"
-#include "launcher/Trace.h"
+#include "base/Trace.h"
+#include "block/Limits.h"
+#include "block/NameRules.h"
 
 namespace plimo {
 

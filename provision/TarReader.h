@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

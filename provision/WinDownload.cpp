@@ -6,17 +6,17 @@
 #include <cstdio>
 #include <string>
 
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinSystemLibrary.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "provision/DigestText.h"
 #include "provision/DownloadProgress.h"
-#include "provision/WinSha256.h"
 #include "provision/WinDownload.h"
+#include "provision/WinSha256.h"
 #include "provision/WinWindowHelpers.h"
-#include "launcher/WinSystemLibrary.h"
 #include "resources/resource.h"
 
 namespace plimo {

@@ -6,14 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/Cleanup.h"
+#include "base/DeletionList.h"
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "jvmsearch/JvmLocator.h"
-#include "launcher/Cleanup.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/DeletionList.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
 #include "resources/resource.h"
 
 namespace plimo {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/WinHandles.h"
+#include "base/WinHandles.h"
 #include "provision/TarReader.h"
 
 namespace plimo {

@@ -4,16 +4,15 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "base/LaunchState.h"
+#include "base/Trace.h"
+#include "base/WinSystemLibrary.h"
+#include "base/WinText.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "jvmsearch/JvmLocator.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
-#include "launcher/WinProgressDialog.h"
 #include "provision/WinRuntimeChoice.h"
 #include "provision/WinWindowHelpers.h"
-#include "launcher/WinSystemLibrary.h"
-#include "launcher/WinText.h"
 #include "resources/resource.h"
 
 namespace plimo {

@@ -1,6 +1,6 @@
 #include "provision/WinSha256.h"
 
-#include "launcher/WinSystemLibrary.h"
+#include "base/WinSystemLibrary.h"
 
 namespace plimo {
 

@@ -166,4 +166,19 @@ bool isWindowOfProcess(HWND window, DWORD processId) {
   return owner == processId;
 }
 
+void centerWindow(HWND window) {
+  HWND parent = GetParent(window);
+  if (parent == nullptr) parent = GetDesktopWindow();
+  RECT outer;
+  RECT own;
+  GetWindowRect(parent, &outer);
+  GetWindowRect(window, &own);
+  int parentWidth = outer.right - outer.left;
+  int parentHeight = outer.bottom - outer.top;
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  SetWindowPos(window, nullptr, outer.left + (parentWidth - width) / 2, outer.top + (parentHeight - height) / 2, 0, 0,
+               SWP_NOSIZE);
+}
+
 }  // namespace plimo

@@ -26,6 +26,9 @@ void fitButtonRow(HWND dialog, const int* ids, int count);
 // character; always terminated when capacity is above 0.
 void narrowText(const char16_t* text, char* buffer, std::size_t capacity);
 
+// Centres a window over its parent, or over the desktop when it has none.
+void centerWindow(HWND window);
+
 // Number of visible top-level windows owned by the process.
 int countVisibleProcessWindows(DWORD processId);
 // True when the window belongs to the process.

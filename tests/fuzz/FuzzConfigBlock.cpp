@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "launcher/ByteSource.h"
-#include "launcher/ConfigBlock.h"
+#include "block/ByteSource.h"
+#include "block/ConfigBlock.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);

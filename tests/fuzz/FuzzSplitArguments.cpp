@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ErrorReport.h"
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "launcher/ErrorReport.h"
 
 namespace plimo {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 #include "provision/TarReader.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
 #include "tests/jvmlaunch/LaunchTestPlatform.h"
 #include "tests/support/FatalTrap.h"
 

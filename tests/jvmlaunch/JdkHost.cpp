@@ -12,12 +12,12 @@
 #include <string>
 #include <thread>
 
+#include "base/ErrorReport.h"
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
+#include "block/MessageText.h"
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "jvmlaunch/JniEntry.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/LaunchState.h"
-#include "launcher/MessageText.h"
+#include "jvmsearch/JniEntry.h"
 #include "tests/jvmlaunch/LinuxLaunchPlatform.h"
 
 namespace plimo {

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
 #include "jvmlaunch/JavaVMLauncher.h"
-#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/JniEntry.h"
 #include "jvmsearch/WinPaths.h"
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
 

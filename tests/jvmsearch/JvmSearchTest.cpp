@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "block/BlockFormat.h"
+#include "block/ConfigStore.h"
 #include "jvmsearch/JvmSearch.h"
 #include "jvmsearch/PathText.h"
-#include "launcher/BlockFormat.h"
-#include "launcher/ConfigStore.h"
 #include "tests/support/FatalTrap.h"
 
 namespace plimo::test {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "block/Limits.h"
 #include "jvmsearch/PathText.h"
-#include "launcher/Limits.h"
 
 namespace plimo {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "block/ConfigStore.h"
 #include "jvmsearch/SearchRules.h"
-#include "launcher/ConfigStore.h"
 
 namespace plimo {
 namespace {

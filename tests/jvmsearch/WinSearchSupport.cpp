@@ -3,10 +3,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "jvmsearch/WinSearchPlatform.h"
-#include "jvmsearch/WinPaths.h"
+#include "jvmsearch/JniEntry.h"
 #include "jvmsearch/SearchRules.h"
-#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/WinPaths.h"
+#include "jvmsearch/WinSearchPlatform.h"
 
 namespace plimo::test {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "block/ConfigStore.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/ConfigStore.h"
 #include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
 

@@ -3,10 +3,10 @@
 // alone are also checked natively against tables (JvmSearchTest).
 #include <gtest/gtest.h>
 
-#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/JniEntry.h"
 #include "jvmsearch/JvmLocator.h"
-#include "jvmsearch/WinSearchPlatform.h"
 #include "jvmsearch/WinPaths.h"
+#include "jvmsearch/WinSearchPlatform.h"
 #include "tests/jvmsearch/WinSearchSupport.h"
 
 namespace plimo::test {

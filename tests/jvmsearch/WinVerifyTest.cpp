@@ -5,9 +5,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "block/BlockFormat.h"
 #include "jvmsearch/JvmLocator.h"
 #include "jvmsearch/WinSearchPlatform.h"
-#include "launcher/BlockFormat.h"
 #include "tests/jvmsearch/WinSearchSupport.h"
 
 namespace plimo::test {

@@ -1,9 +1,9 @@
 // The clean-up against Wine's real file system and registry.
 #include <gtest/gtest.h>
 
-#include "launcher/Cleanup.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
+#include "base/Cleanup.h"
+#include "base/LaunchState.h"
+#include "block/Limits.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/WinTestSupport.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/WinTestSupport.h"
 #include "tools/plimo-pack/BlockWriter.h"

@@ -5,9 +5,9 @@
 #include <memory>
 #include <regex>
 
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
-#include "launcher/Limits.h"
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 #include "launcher/Payload.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/FatalTrap.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/DeletionList.h"
+#include "base/DeletionList.h"
+#include "block/BlockFormat.h"
 
 namespace plimo::test {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
 #include "launcher/WorkerSteps.h"
 #include "resources/resource.h"
 #include "tests/support/FatalTrap.h"

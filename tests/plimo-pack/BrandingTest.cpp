@@ -10,8 +10,8 @@
 #include <tuple>
 #include <zlib.h>
 
-#include "launcher/ByteSource.h"
-#include "launcher/ConfigBlock.h"
+#include "block/ByteSource.h"
+#include "block/ConfigBlock.h"
 #include "tools/plimo-pack/Branding.h"
 #include "tools/plimo-pack/PeResources.h"
 #include "tools/plimo-pack/Project.h"

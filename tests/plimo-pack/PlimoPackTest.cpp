@@ -11,10 +11,10 @@
 #include <sstream>
 #include <zlib.h>
 
+#include "block/BlockFormat.h"
+#include "block/Limits.h"
+#include "block/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
-#include "launcher/BlockFormat.h"
-#include "launcher/Limits.h"
-#include "launcher/PayloadFormat.h"
 #include "provision/DownloadProgress.h"
 #include "provision/TarReader.h"
 #include "tests/provision/TarTestSupport.h"

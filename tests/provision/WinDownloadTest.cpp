@@ -16,10 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
 #include "launcher/WinProgressDialog.h"
-#include "provision/WinDownload.h"
 #include "provision/WinDownload.h"
 #include "resources/resource.h"
 #include "tests/support/FatalTrap.h"

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ConfigStore.h"
+#include "block/ConfigStore.h"
 #include "provision/WinJreArchive.h"
 #include "provision/WinJreArchive.h"
-#include "tests/support/FatalTrap.h"
 #include "tests/provision/TarTestSupport.h"
+#include "tests/support/FatalTrap.h"
 #include "tests/support/WinTestSupport.h"
 
 namespace plimo {

@@ -1,8 +1,8 @@
 #include "tests/support/FatalTrap.h"
 
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/MessageText.h"
+#include "base/ErrorReport.h"
+#include "block/ConfigStore.h"
+#include "block/MessageText.h"
 #include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {

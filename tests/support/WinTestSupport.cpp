@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "launcher/ConfigBlock.h"
+#include "block/ConfigBlock.h"
 
 namespace plimo::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Writes the data block that the stub reads after its image (the layout is in
-// launcher/BlockFormat.h). plimo-pack builds installers with it; tests build
+// block/BlockFormat.h). plimo-pack builds installers with it; tests build
 // blocks and installers with it for the stub's reader.
 #include <cstdint>
 #include <string>
@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/ByteSource.h"
-#include "launcher/PayloadFormat.h"
+#include "block/BlockFormat.h"
+#include "block/ByteSource.h"
+#include "block/PayloadFormat.h"
 
 namespace plimo {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <zlib.h>
 
-#include "launcher/BlockFormat.h"
+#include "block/BlockFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/ManifestTemplate.h"
 #include "tools/plimo-pack/PeResources.h"

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <toml++/toml.h>
 
-#include "launcher/BlockFormat.h"
+#include "block/BlockFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
@@ -16,9 +16,9 @@
 #include "tools/plimo-pack/Installer.h"
 #include "tools/plimo-pack/Project.h"
 #include "tools/plimo-pack/RuntimeArchive.h"
+#include "tools/plimo-pack/RuntimeCheck.h"
 #include "tools/plimo-pack/Sha256.h"
 #include "tools/plimo-pack/ZipRuntime.h"
-#include "tools/plimo-pack/RuntimeCheck.h"
 
 namespace plimo::pack {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/ConfigBlock.h"
-#include "launcher/PayloadFormat.h"
+#include "block/BlockFormat.h"
+#include "block/ConfigBlock.h"
+#include "block/PayloadFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Branding.h"
 #include "tools/plimo-pack/CodePage.h"

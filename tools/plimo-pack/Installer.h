@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/ByteSource.h"
-#include "launcher/ConfigStore.h"
+#include "block/ByteSource.h"
+#include "block/ConfigStore.h"
 #include "tools/plimo-pack/Project.h"
 
 namespace plimo::pack {

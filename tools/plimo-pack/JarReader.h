@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/ByteSource.h"
+#include "block/ByteSource.h"
 
 namespace plimo::pack {
 

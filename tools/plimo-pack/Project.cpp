@@ -10,16 +10,16 @@
 #include <system_error>
 #include <toml++/toml.h>
 
-#include "launcher/Limits.h"
-#include "launcher/NameRules.h"
-#include "launcher/PayloadFormat.h"
+#include "block/Limits.h"
+#include "block/NameRules.h"
+#include "block/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
+#include "provision/DigestText.h"
 #include "tools/plimo-pack/BlockWriter.h"
 #include "tools/plimo-pack/Catalogue.h"
 #include "tools/plimo-pack/CodePage.h"
 #include "tools/plimo-pack/JarReader.h"
 #include "tools/plimo-pack/Sha256.h"
-#include "provision/DigestText.h"
 
 namespace plimo::pack {
 

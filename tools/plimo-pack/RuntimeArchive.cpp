@@ -8,7 +8,7 @@
 #include <system_error>
 #include <zlib.h>
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 #include "tools/plimo-pack/HostFiles.h"
 
 namespace plimo::pack {

@@ -5,8 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include "block/BlockFormat.h"
 #include "jvmsearch/SearchRules.h"
-#include "launcher/BlockFormat.h"
 #include "provision/TarReader.h"
 #include "tools/plimo-pack/Installer.h"
 

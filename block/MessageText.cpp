@@ -1,6 +1,6 @@
-#include "launcher/MessageText.h"
+#include "block/MessageText.h"
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

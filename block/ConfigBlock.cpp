@@ -1,4 +1,4 @@
-#include "launcher/ConfigBlock.h"
+#include "block/ConfigBlock.h"
 
 namespace plimo {
 

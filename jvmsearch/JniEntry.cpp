@@ -1,4 +1,4 @@
-#include "jvmlaunch/JniEntry.h"
+#include "jvmsearch/JniEntry.h"
 
 namespace plimo {
 

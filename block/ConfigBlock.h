@@ -1,9 +1,9 @@
 #pragma once
 #include <cstdint>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/ByteSource.h"
-#include "launcher/ConfigStore.h"
+#include "block/BlockFormat.h"
+#include "block/ByteSource.h"
+#include "block/ConfigStore.h"
 
 namespace plimo {
 

@@ -1,4 +1,4 @@
-#include "launcher/ByteSource.h"
+#include "block/ByteSource.h"
 
 #include <cstring>
 

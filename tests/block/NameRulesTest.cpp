@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "launcher/NameRules.h"
-#include "launcher/PayloadFormat.h"
+#include "block/NameRules.h"
+#include "block/PayloadFormat.h"
 #include "provision/TarReader.h"
 
 namespace plimo {

@@ -1,4 +1,4 @@
-#include "launcher/CodePage.h"
+#include "base/CodePage.h"
 
 namespace plimo {
 

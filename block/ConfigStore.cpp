@@ -1,10 +1,10 @@
-#include "launcher/ConfigStore.h"
+#include "block/ConfigStore.h"
 
 #include <climits>
 #include <cstring>
 
-#include "launcher/Lasting.h"
-#include "launcher/Limits.h"
+#include "block/Lasting.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

@@ -1,6 +1,6 @@
-#include "launcher/WinExeFile.h"
+#include "base/WinExeFile.h"
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

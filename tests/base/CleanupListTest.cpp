@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "launcher/DeletionList.h"
-#include "launcher/Limits.h"
+#include "base/DeletionList.h"
+#include "block/Limits.h"
 
 namespace plimo {
 namespace {

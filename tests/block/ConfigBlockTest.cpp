@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "launcher/ConfigBlock.h"
-#include "launcher/ConfigStore.h"
-#include "tests/launcher/PeImageSupport.h"
+#include "block/ConfigBlock.h"
+#include "block/ConfigStore.h"
+#include "tests/block/PeImageSupport.h"
 #include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {

@@ -1,9 +1,9 @@
-#include "launcher/WinSystemLibrary.h"
+#include "base/WinSystemLibrary.h"
 
 #include <cwchar>
 
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
+#include "base/Trace.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

@@ -1,4 +1,4 @@
-#include "launcher/NameRules.h"
+#include "block/NameRules.h"
 
 namespace plimo {
 

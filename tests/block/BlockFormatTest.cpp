@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/ByteSource.h"
-#include "tests/launcher/PeImageSupport.h"
+#include "block/BlockFormat.h"
+#include "block/ByteSource.h"
+#include "tests/block/PeImageSupport.h"
 
 namespace plimo {
 namespace {

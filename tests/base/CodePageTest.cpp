@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "launcher/CodePage.h"
+#include "base/CodePage.h"
 
 namespace plimo {
 namespace {

@@ -1,12 +1,12 @@
-#include "launcher/WinText.h"
+#include "base/WinText.h"
 
 #include <windows.h>
 
 
-#include "launcher/ConfigStore.h"
-#include "launcher/ErrorReport.h"
-#include "launcher/Limits.h"
-#include "launcher/Trace.h"
+#include "base/ErrorReport.h"
+#include "base/Trace.h"
+#include "block/ConfigStore.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

@@ -1,4 +1,4 @@
-#include "launcher/BlockFormat.h"
+#include "block/BlockFormat.h"
 
 #include <cstring>
 

@@ -20,7 +20,7 @@
 #include <string>
 #include <string_view>
 
-#include "launcher/ByteSource.h"
+#include "block/ByteSource.h"
 
 namespace plimo {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/BlockFormat.h"
+#include "block/BlockFormat.h"
 
 namespace plimo::test {
 

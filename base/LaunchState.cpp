@@ -1,8 +1,8 @@
-#include "launcher/LaunchState.h"
+#include "base/LaunchState.h"
 
 #include <cstring>
 
-#include "launcher/Lasting.h"
+#include "block/Lasting.h"
 
 namespace plimo {
 

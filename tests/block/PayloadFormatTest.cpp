@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/Limits.h"
-#include "launcher/PayloadFormat.h"
+#include "block/BlockFormat.h"
+#include "block/Limits.h"
+#include "block/PayloadFormat.h"
 #include "tools/plimo-pack/BlockWriter.h"
 
 namespace plimo {

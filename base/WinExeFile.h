@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "launcher/ByteSource.h"
-#include "launcher/WinHandles.h"
+#include "base/WinHandles.h"
+#include "block/ByteSource.h"
 
 namespace plimo {
 

@@ -1,10 +1,10 @@
-#include "launcher/PayloadFormat.h"
+#include "block/PayloadFormat.h"
 
 #include <memory>
 
-#include "launcher/BlockFormat.h"
-#include "launcher/Limits.h"
-#include "launcher/NameRules.h"
+#include "block/BlockFormat.h"
+#include "block/Limits.h"
+#include "block/NameRules.h"
 
 namespace plimo {
 

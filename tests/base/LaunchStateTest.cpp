@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
-#include "launcher/ConfigStore.h"
-#include "launcher/LaunchState.h"
-#include "launcher/MessageText.h"
+#include "base/LaunchState.h"
+#include "block/ConfigStore.h"
+#include "block/MessageText.h"
 
 namespace plimo {
 namespace {

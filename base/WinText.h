@@ -5,7 +5,7 @@
 // in, and keeps the command line in UTF-8, which holds every character.
 #include <string>
 
-#include "launcher/CodePage.h"
+#include "base/CodePage.h"
 
 namespace plimo {
 

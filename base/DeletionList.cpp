@@ -1,6 +1,6 @@
-#include "launcher/DeletionList.h"
+#include "base/DeletionList.h"
 
-#include "launcher/Limits.h"
+#include "block/Limits.h"
 
 namespace plimo {
 

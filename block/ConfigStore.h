@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launcher/IdMap.h"
+#include "block/IdMap.h"
 
 namespace plimo {
 
