@@ -23,6 +23,8 @@ class CodePage {
   }
   // Bytes of the character that starts at text[at]: 2 for a lead byte that
   // has a byte after it, else 1 (a lead byte cut off at the end stands alone).
+  // text is in this code page: AnsiText with the system's, PageText with the
+  // installer's.
   std::size_t charLength(const std::string& text, std::size_t at) const {
     return at + 1 < text.size() && isLeadByte(static_cast<unsigned char>(text[at])) ? 2 : 1;
   }

@@ -5,7 +5,8 @@
 //
 //   image end   the first byte after the furthest section of the PE image
 //   magic       CONFIG_MAGIC
-//   narrow      count, then count records: id, byte length, bytes (ANSI code page)
+//   narrow      count, then count records: id, byte length, bytes (the
+//               installer's code page, block/TextKinds.h)
 //   wide        count, then count records: id, byte length, UTF-16LE code units
 //   payload     one record per payload file: length, then the bytes XOR-ed
 //               with PAYLOAD_KEY; how many there are and their names are
@@ -51,7 +52,7 @@ std::int32_t int32FromBytes(const unsigned char* bytes);
 // A field from the source's position; false on a short or failed read.
 bool readInt32(ByteSource& source, std::int32_t& value);
 
-// A table record's text: its length field, then that many bytes, held
+// A table record's bytes: its length field, then that many bytes, held
 // against the bytes that remain before anything is allocated. False when the
 // length is cut short, negative or runs past the end, or the read fails.
 bool readRecordBytes(ByteSource& source, std::string& out);

@@ -22,18 +22,18 @@ void deriveConfigFlags(ConfigStore& store) {
   store.launcherKind = kind == store.narrow.end() || kind->second.empty() ? '\0' : kind->second[0];
 }
 
-void getConfigString(std::int32_t id, char* buffer, std::size_t capacity) {
+void getConfigString(std::int32_t id, char* pageBuffer, std::size_t capacity) {
   if (capacity == 0) return;
-  buffer[0] = '\0';
+  pageBuffer[0] = '\0';
   const auto& narrow = configStore().narrow;
   auto it = narrow.find(id);
   if (it == narrow.end()) return;
   std::size_t n = it->second.size() < capacity - 1 ? it->second.size() : capacity - 1;
-  std::memcpy(buffer, it->second.data(), n);
-  buffer[n] = '\0';
+  std::memcpy(pageBuffer, it->second.data(), n);
+  pageBuffer[n] = '\0';
 }
 
-std::string getConfigString(std::int32_t id) {
+PageText getConfigString(std::int32_t id) {
   const auto& narrow = configStore().narrow;
   auto it = narrow.find(id);
   if (it == narrow.end()) return std::string();
@@ -73,8 +73,8 @@ std::u16string getConfigWString(std::int32_t id) {
 char launcherKind() { return configStore().launcherKind; }
 bool messageBoxMode() { return configStore().messageBoxMode; }
 
-int parseAtoi(const char* text) {
-  const char* p = text;
+int parseAtoi(const char* pageText) {
+  const char* p = pageText;
   while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') ++p;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';

@@ -4,14 +4,15 @@
 #include <string>
 
 #include "block/IdMap.h"
+#include "block/TextKinds.h"
 
 namespace plimo {
 
 // The configuration read from the block appended to the executable: narrow
-// values (system code page) and wide messages (UTF-16) by numeric id. Filled
+// values (the installer's code page) and wide messages (UTF-16) by numeric id. Filled
 // once by loadConfiguration before a second thread exists; read-only after.
 struct ConfigStore {
-  IdMap<std::string> narrow;
+  IdMap<PageText> narrow;
   IdMap<std::u16string> wide;
   // Derived at load time.
   char launcherKind = '\0';     // first character of entry 2001
@@ -24,12 +25,12 @@ ConfigStore& configStore();
 // Evaluates entries 107 and 2001 into messageBoxMode and launcherKind.
 void deriveConfigFlags(ConfigStore& store);
 
-// Copies the narrow value of id into buffer (capacity bytes including the
+// Copies the narrow value of id into pageBuffer (capacity bytes including the
 // terminator); an absent id gives the empty string. Never writes past capacity.
-void getConfigString(std::int32_t id, char* buffer, std::size_t capacity);
+void getConfigString(std::int32_t id, char* pageBuffer, std::size_t capacity);
 // The narrow value of id, at most MAX_VALUE_LENGTH bytes (what a caller's
 // 8192-byte buffer would hold); empty when absent.
-std::string getConfigString(std::int32_t id);
+PageText getConfigString(std::int32_t id);
 // The narrow value read as a decimal integer with the C library's atoi rules;
 // 0 when absent.
 int getConfigInt(std::int32_t id);
@@ -41,8 +42,9 @@ char launcherKind();
 bool messageBoxMode();
 
 // atoi rules: leading white space, optional sign, digits up to the first
-// non-digit; no digits gives 0. Saturates instead of overflowing.
-int parseAtoi(const char* text);
+// non-digit; no digits gives 0. Saturates instead of overflowing. Byte-wise:
+// digits, signs and white space are never the second byte of a character.
+int parseAtoi(const char* pageText);
 
 // Configuration ids read by the launcher.
 namespace cfg {

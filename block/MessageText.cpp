@@ -4,8 +4,8 @@
 
 namespace plimo {
 
-std::string expandPlaceholder(std::string_view text, const char* placeholder, const char* value) {
-  std::string out(text);
+PageText expandPlaceholder(std::string_view pageText, const char* placeholder, const char* value) {
+  std::string out(pageText);
   if (placeholder != nullptr && *placeholder != '\0') {
     std::size_t at = out.find(placeholder);
     if (at != std::string::npos) {

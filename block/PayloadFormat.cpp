@@ -8,27 +8,27 @@
 
 namespace plimo {
 
-std::vector<std::string> splitPayloadNames(std::string_view list) {
+std::vector<PageText> splitPayloadNames(std::string_view pageList) {
   std::vector<std::string> names;
   std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(';', start);
-    if (end == std::string_view::npos) end = list.size();
-    if (end > start) names.emplace_back(list.substr(start, end - start));
+  while (start <= pageList.size()) {
+    std::size_t end = pageList.find(';', start);
+    if (end == std::string_view::npos) end = pageList.size();
+    if (end > start) names.emplace_back(pageList.substr(start, end - start));
     start = end + 1;
   }
   return names;
 }
 
-bool isPlainFileName(std::string_view name) {
-  if (name.empty()) return false;
-  if (name.find_first_of("\\/:") != std::string_view::npos) return false;
-  if (name.find_first_not_of(". ") == std::string_view::npos) return false;
-  return !isReservedDeviceName(name);
+bool isPlainFileName(std::string_view pageName) {
+  if (pageName.empty()) return false;
+  if (pageName.find_first_of("\\/:") != std::string_view::npos) return false;
+  if (pageName.find_first_not_of(". ") == std::string_view::npos) return false;
+  return !isReservedDeviceName(pageName);
 }
 
-std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber) {
-  std::string out(tempFileName);
+AnsiText tempDirNameFrom(std::string_view ansiTempFileName, int randomNumber) {
+  std::string out(ansiTempFileName);
   out += "_dir";
   out += std::to_string(randomNumber);
   return out;

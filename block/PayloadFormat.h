@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "block/ByteSource.h"
+#include "block/TextKinds.h"
 
 namespace plimo {
 
@@ -20,20 +21,22 @@ class ByteSink {
   virtual bool write(const void* data, std::size_t n, std::size_t& written) = 0;
 };
 
-// The payload file names of entry 2003: fields separated by ";", empty fields
-// skipped, order kept.
-std::vector<std::string> splitPayloadNames(std::string_view list);
+// The payload file names of entry 2003 (page text): fields separated by ";"
+// (never the second byte of a character), empty fields skipped, order kept.
+std::vector<PageText> splitPayloadNames(std::string_view pageList);
 
 // True for a name that can only name a file directly inside the extraction
 // directory: not empty; no "\", "/" or ":"; not "." or ".."; not made of dots
 // and blanks only (Windows trims trailing dots and blanks, so such a name
 // reaches the directory itself); not a DOS device name such as "NUL" or
-// "com1.txt" (those open a device wherever they are placed).
-bool isPlainFileName(std::string_view name);
+// "com1.txt" (those open a device wherever they are placed). The name is page
+// text, searched byte by byte: in a double-byte code page a character whose
+// second byte is '\' makes the name refused.
+bool isPlainFileName(std::string_view pageName);
 
-// The extraction directory's name: the temporary file name the system chose,
-// "_dir", and the random number in decimal without padding.
-std::string tempDirNameFrom(std::string_view tempFileName, int randomNumber);
+// The extraction directory's name: the temporary file name the system chose
+// (ANSI text), "_dir", and the random number in decimal without padding.
+AnsiText tempDirNameFrom(std::string_view ansiTempFileName, int randomNumber);
 
 // Bytes per read and write while copying a payload record.
 std::size_t payloadChunkSize(std::uint64_t remaining);
