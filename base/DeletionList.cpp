@@ -4,23 +4,23 @@
 
 namespace plimo {
 
-std::string deletionListText(const char* data, std::size_t reportedLength) {
+AnsiText deletionListText(const char* ansiData, std::size_t reportedLength) {
   std::size_t n = 0;
-  while (n < reportedLength && data[n] != '\0') ++n;
-  return std::string(data, n);
+  while (n < reportedLength && ansiData[n] != '\0') ++n;
+  return std::string(ansiData, n);
 }
 
-bool appendDeletionEntry(std::string& list, std::string_view path) {
-  if (list.size() > MAX_VALUE_LENGTH || path.size() + 1 > MAX_VALUE_LENGTH - list.size()) return false;
-  list.append(path.data(), path.size());
+bool appendDeletionEntry(AnsiText& list, std::string_view ansiPath) {
+  if (list.size() > MAX_VALUE_LENGTH || ansiPath.size() + 1 > MAX_VALUE_LENGTH - list.size()) return false;
+  list.append(ansiPath.data(), ansiPath.size());
   list.push_back(';');
   return true;
 }
 
-std::string childPath(std::string_view directory, std::string_view name) {
-  std::string out(directory);
+AnsiText childPath(std::string_view ansiDirectory, std::string_view ansiName) {
+  std::string out(ansiDirectory);
   if (out.empty() || out.back() != '\\') out.push_back('\\');
-  out.append(name.data(), name.size());
+  out.append(ansiName.data(), ansiName.size());
   return out;
 }
 

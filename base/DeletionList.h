@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "block/TextKinds.h"
+
 namespace plimo {
 
 // Per-user key of the lists (as passed to the system, trailing backslash
@@ -16,16 +18,19 @@ constexpr const char* DELETE_DIR_VALUE = "delete_dir";
 
 // The list text of a stored value: the bytes the system reported, up to the
 // first NUL among them (the stored data may or may not carry a terminator).
-std::string deletionListText(const char* data, std::size_t reportedLength);
+// The lists hold ANSI paths separated by ";".
+AnsiText deletionListText(const char* ansiData, std::size_t reportedLength);
 
-// Appends path and ";" to list. When the result would be longer than
+// Appends ansiPath and ";" to list. When the result would be longer than
 // MAX_VALUE_LENGTH (the buffer every reader of the list uses), list is left
 // exactly as it was and false is returned: the entry is dropped rather than
 // the stored list truncated.
-bool appendDeletionEntry(std::string& list, std::string_view path);
+bool appendDeletionEntry(AnsiText& list, std::string_view ansiPath);
 
-// directory + "\" + name, without doubling a backslash the directory already
-// ends with.
-std::string childPath(std::string_view directory, std::string_view name);
+// ansiDirectory + "\" + name, without doubling a backslash the directory
+// already ends with. The last byte is looked at alone: a directory that ends
+// in a double-byte character whose second byte is '\' gets no separator (the
+// launcher's directories end in an ASCII name or in "\").
+AnsiText childPath(std::string_view ansiDirectory, std::string_view ansiName);
 
 }  // namespace plimo

@@ -16,7 +16,7 @@ static_assert(NO_BEST_FIT_CHARS == WC_NO_BEST_FIT_CHARS, "the flag the portable 
 
 // text in the ANSI code page with the flags that page allows; lossy, when
 // given, reports whether a character had no exact form there.
-bool toAnsi(const wchar_t* text, std::string& out, unsigned flags, bool* lossy) {
+bool toAnsi(const wchar_t* text, AnsiText& out, unsigned flags, bool* lossy) {
   out.clear();
   BOOL usedDefault = FALSE;
   BOOL* report = lossy != nullptr ? &usedDefault : nullptr;
@@ -33,7 +33,7 @@ bool toAnsi(const wchar_t* text, std::string& out, unsigned flags, bool* lossy) 
 // would name another file) and no default character. Where the page allows
 // neither the flag nor the report (UTF-8 among them), a loss shows as a
 // round trip that does not give the text back.
-bool exactAnsi(const wchar_t* text, std::string& out) {
+bool exactAnsi(const wchar_t* text, AnsiText& out) {
   ExactConversion way = exactConversionFor(GetACP());
   bool lossy = false;
   if (!toAnsi(text, out, way.flags, way.reportsDefaultUse ? &lossy : nullptr)) return false;
@@ -52,7 +52,7 @@ std::wstring wideFrom(const char* text, unsigned codePage) {
   return wide;
 }
 
-std::string utf8From(const wchar_t* text) {
+Utf8Text utf8From(const wchar_t* text) {
   int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return std::string();
   std::string utf8(static_cast<std::size_t>(n), '\0');
@@ -61,7 +61,7 @@ std::string utf8From(const wchar_t* text) {
   return utf8;
 }
 
-bool ansiPath(const wchar_t* path, std::string& out) {
+bool ansiPath(const wchar_t* path, AnsiText& out) {
   if (exactAnsi(path, out)) return true;
   // Windows makes short names of ASCII characters; a volume may have them
   // turned off, and a path that does not exist yet has none.
@@ -75,7 +75,7 @@ bool ansiPath(const wchar_t* path, std::string& out) {
   return false;
 }
 
-std::string ansiPathOrFatal(const wchar_t* path) {
+AnsiText ansiPathOrFatal(const wchar_t* path) {
   std::string narrow;
   if (ansiPath(path, narrow)) return narrow;
   trace("path: no ANSI form of %s", utf8From(path).c_str());
@@ -89,7 +89,7 @@ std::string ansiPathOrFatal(const wchar_t* path) {
   fatalWideText(text.c_str());
 }
 
-std::string ansiValue(const wchar_t* text) {
+AnsiText ansiValue(const wchar_t* text) {
   std::string narrow;
   if (ansiPath(text, narrow)) return narrow;
   toAnsi(text, narrow, exactConversionFor(GetACP()).flags, nullptr);
