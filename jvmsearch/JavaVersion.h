@@ -5,6 +5,10 @@
 namespace plimo {
 
 // Java versions as runtimes print them ("1.4.2_03", "17.0.15", "21-ea").
+// They come as probe output, registry key names (ANSI text) and configured
+// bounds (page text); the rules read only ASCII digits, dots, '_' and
+// "beta", none of which is ever the second byte of a character, so every
+// kind is compared alike and versions stay std::string.
 
 // What the standard error of "java -version" read so far tells.
 enum class VersionScan {

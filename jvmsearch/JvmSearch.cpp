@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t CURRENT_VERSION_CAPACITY = 100;
 
 // Read by the worker, which may still run while the process ends.
-Lasting<std::string> otherProcessorStore;
+Lasting<AnsiText> otherProcessorStore;
 
 const char* rootName(RegistryRoot root) { return root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM"; }
 
@@ -37,7 +37,7 @@ bool firstWins(bool first, const std::string& firstVersion, bool second, const s
 }
 
 // The highest-versioned runtime of the located list under one root.
-bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::string& path, std::string& version,
+bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, AnsiText& path, std::string& version,
                          const std::string& minimum, const std::string& maximum) {
   std::vector<std::string> names;
   if (!platform.registrySubkeys(root, locatedListKey(), names)) return false;
@@ -60,7 +60,7 @@ bool bestLocatedJvmUnder(SearchPlatform& platform, RegistryRoot root, std::strin
 
 }  // namespace
 
-std::string javaExeForHome(SearchPlatform& platform, const std::string& home) {
+AnsiText javaExeForHome(SearchPlatform& platform, const AnsiText& home) {
   std::string nested = home + "\\jre\\bin\\java.exe";
   if (platform.fileExists(nested)) return nested;
   return home + "\\bin\\java.exe";
@@ -76,12 +76,12 @@ bool versionCacheAnswers(const std::string& storedTime, const std::string& versi
   return storedTime == fileTimeBytes(time) && !version.empty();
 }
 
-void storeJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+void storeJvmVersion(SearchPlatform& platform, const AnsiText& path, std::uint64_t lastWriteTime,
                      const std::string& version) {
   platform.writeVersionCache(path, fileTimeBytes(lastWriteTime), version);
 }
 
-bool lookupJvmVersion(SearchPlatform& platform, const std::string& path, std::uint64_t lastWriteTime,
+bool lookupJvmVersion(SearchPlatform& platform, const AnsiText& path, std::uint64_t lastWriteTime,
                       std::string& version) {
   std::string storedTime, stored;
   if (!platform.readVersionCache(path, storedTime, stored) || !versionCacheAnswers(storedTime, stored, lastWriteTime)) {
@@ -91,7 +91,7 @@ bool lookupJvmVersion(SearchPlatform& platform, const std::string& path, std::ui
   return true;
 }
 
-bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::string& version,
+bool verifyJavaExeVersion(SearchPlatform& platform, AnsiText& path, std::string& version,
                           const std::string& minimum, const std::string& maximum, bool allowBeta) {
   std::string given = path;
   path = platform.normalizePath(path);
@@ -135,13 +135,13 @@ bool verifyJavaExeVersion(SearchPlatform& platform, std::string& path, std::stri
   return true;
 }
 
-bool verifyJavaExe(SearchPlatform& platform, std::string& path, const std::string& minimum,
+bool verifyJavaExe(SearchPlatform& platform, AnsiText& path, const std::string& minimum,
                    const std::string& maximum, bool allowBeta) {
   std::string version;
   return verifyJavaExeVersion(platform, path, version, minimum, maximum, allowBeta);
 }
 
-bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& version, const std::string& minimum,
+bool bestLocatedJvm(SearchPlatform& platform, AnsiText& path, std::string& version, const std::string& minimum,
                     const std::string& maximum) {
   std::string userPath, userVersion, machinePath, machineVersion;
   bool user = bestLocatedJvmUnder(platform, RegistryRoot::CurrentUser, userPath, userVersion, minimum, maximum);
@@ -159,7 +159,7 @@ bool bestLocatedJvm(SearchPlatform& platform, std::string& path, std::string& ve
   return true;
 }
 
-bool readPreferredJre(SearchPlatform& platform, std::string& line) {
+bool readPreferredJre(SearchPlatform& platform, AnsiText& line) {
   std::string base = platform.normalizePath(getConfigString(cfg::BASE_DIRECTORY));
   // Without a base the name would start at the root of the current drive and
   // read some other program's file.
@@ -181,7 +181,7 @@ bool readPreferredJre(SearchPlatform& platform, std::string& line) {
   return true;
 }
 
-bool jvmFromEnvironment(SearchPlatform& platform, std::string& candidate, const std::string& name,
+bool jvmFromEnvironment(SearchPlatform& platform, AnsiText& candidate, const PageText& name,
                         const std::string& minimum, const std::string& maximum) {
   std::string value;
   if (!platform.environmentValue(name, value)) {
@@ -193,7 +193,7 @@ bool jvmFromEnvironment(SearchPlatform& platform, std::string& candidate, const 
   return verifyJavaExe(platform, candidate, minimum, maximum, false);
 }
 
-bool jvmFromDirectory(SearchPlatform& platform, std::string& candidate, const std::string& directory,
+bool jvmFromDirectory(SearchPlatform& platform, AnsiText& candidate, const std::string& directory,
                       const std::string& minimum, const std::string& maximum) {
   std::string home = platform.normalizePath(directory);
   trace("directory \"%s\": home %s", directory.c_str(), home.c_str());
@@ -202,7 +202,7 @@ bool jvmFromDirectory(SearchPlatform& platform, std::string& candidate, const st
   return verifyJavaExe(platform, candidate, minimum, maximum, true);
 }
 
-bool jvmFromSearchPath(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
+bool jvmFromSearchPath(SearchPlatform& platform, AnsiText& candidate, const std::string& minimum,
                        const std::string& maximum) {
   if (!platform.javaExeOnSearchPath(candidate)) {
     trace("search path: no java.exe");
@@ -212,7 +212,7 @@ bool jvmFromSearchPath(SearchPlatform& platform, std::string& candidate, const s
   return verifyJavaExe(platform, candidate, minimum, maximum, false);
 }
 
-bool jvmFromCurrentVersion(SearchPlatform& platform, std::string& candidate, std::string& version,
+bool jvmFromCurrentVersion(SearchPlatform& platform, AnsiText& candidate, std::string& version,
                            const std::string& minimum, const std::string& maximum, const char* devKitFamily,
                            const char* runtimeFamily) {
   // A family's CurrentVersion counts only when it is in the range.
@@ -240,7 +240,7 @@ bool jvmFromCurrentVersion(SearchPlatform& platform, std::string& candidate, std
   return verifyJavaExeVersion(platform, candidate, version, minimum, maximum, false);
 }
 
-bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, std::string& version,
+bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, AnsiText& candidate, std::string& version,
                             const std::string& minimum, const std::string& maximum, const char* familyKey) {
   std::vector<std::string> subkeys;
   if (!platform.registrySubkeys(RegistryRoot::LocalMachine, familyKey, subkeys)) {
@@ -274,7 +274,7 @@ bool jvmFromJavaSoftSubkeys(SearchPlatform& platform, std::string& candidate, st
   return false;
 }
 
-bool jvmFromJavaSoft(SearchPlatform& platform, std::string& candidate, std::string& version,
+bool jvmFromJavaSoft(SearchPlatform& platform, AnsiText& candidate, std::string& version,
                      const std::string& minimum, const std::string& maximum) {
   if (jvmFromCurrentVersion(platform, candidate, version, minimum, maximum) ||
       jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_JRE_KEY) ||
@@ -288,7 +288,7 @@ bool jvmFromJavaSoft(SearchPlatform& platform, std::string& candidate, std::stri
          jvmFromJavaSoftSubkeys(platform, candidate, version, minimum, maximum, JAVASOFT_MODERN_JDK_KEY);
 }
 
-bool jvmFromRegistry(SearchPlatform& platform, std::string& candidate, const std::string& minimum,
+bool jvmFromRegistry(SearchPlatform& platform, AnsiText& candidate, const std::string& minimum,
                      const std::string& maximum) {
   std::string javaSoftPath, javaSoftVersion, locatedPath, locatedVersion;
   bool javaSoft = jvmFromJavaSoft(platform, javaSoftPath, javaSoftVersion, minimum, maximum);
@@ -299,7 +299,7 @@ bool jvmFromRegistry(SearchPlatform& platform, std::string& candidate, const std
   return true;
 }
 
-JvmSourceKind runSearchSequence(SearchPlatform& platform, std::string& candidate, std::string& sourceName) {
+JvmSourceKind runSearchSequence(SearchPlatform& platform, AnsiText& candidate, std::string& sourceName) {
   std::string sequence = getConfigString(cfg::SEARCH_SEQUENCE);
   std::string minimum = getConfigString(cfg::MIN_VERSION);
   std::string maximum = getConfigString(cfg::MAX_VERSION);
@@ -349,7 +349,7 @@ JvmSourceKind runSearchSequence(SearchPlatform& platform, std::string& candidate
   return JvmSourceKind::NotFound;
 }
 
-void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe) {
+void* loadJvmLibrary(SearchPlatform& platform, const AnsiText& javaExe) {
   std::string preferredType = getConfigString(cfg::PREFERRED_VM_TYPE);
   for (const std::string& exe : {javaExe, privateJreJavaExe(javaExe)}) {
     for (const std::string& library : jvmLibrariesBeside(exe, preferredType)) {
@@ -359,22 +359,22 @@ void* loadJvmLibrary(SearchPlatform& platform, const std::string& javaExe) {
   return nullptr;
 }
 
-const std::string& otherProcessorRuntime() { return otherProcessorStore.get(); }
+const AnsiText& otherProcessorRuntime() { return otherProcessorStore.get(); }
 
-bool locateJvm(SearchPlatform& platform, bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
+bool locateJvm(SearchPlatform& platform, bool reportErrors, const char* ansiGivenPath, bool givenIsJavaExe) {
   otherProcessorStore.get().clear();
   std::string candidate;
   std::string sourceName;
   JvmSourceKind kind = JvmSourceKind::NotFound;
-  if (givenPath != nullptr) {
+  if (ansiGivenPath != nullptr) {
     std::string minimum = getConfigString(cfg::MIN_VERSION);
     std::string maximum = getConfigString(cfg::MAX_VERSION);
-    trace("search: given %s \"%s\"", givenIsJavaExe ? "runtime" : "home", givenPath);
-    candidate = givenPath;
+    trace("search: given %s \"%s\"", givenIsJavaExe ? "runtime" : "home", ansiGivenPath);
+    candidate = ansiGivenPath;
     if ((givenIsJavaExe && verifyJavaExe(platform, candidate, minimum, maximum, true)) ||
-        jvmFromDirectory(platform, candidate, givenPath, minimum, maximum)) {
+        jvmFromDirectory(platform, candidate, ansiGivenPath, minimum, maximum)) {
       kind = JvmSourceKind::FromDefinedPath;
-      sourceName = givenPath;
+      sourceName = ansiGivenPath;
     }
   } else {
     kind = runSearchSequence(platform, candidate, sourceName);

@@ -6,23 +6,23 @@
 
 namespace plimo {
 
-bool isDriveRoot(const char* path) {
-  if (path[0] == '\0') return false;
-  const char* rest = path + 1;
+bool isDriveRoot(const char* ansiPath) {
+  if (ansiPath[0] == '\0') return false;
+  const char* rest = ansiPath + 1;
   return std::strcmp(rest, ":\\") == 0 || std::strcmp(rest, ":\\.") == 0 || std::strcmp(rest, ":\\.\\.") == 0;
 }
 
-bool isRelativePath(const char* path) {
-  std::size_t length = std::strlen(path);
+bool isRelativePath(const char* ansiPath) {
+  std::size_t length = std::strlen(ansiPath);
   if (length <= 2) return true;
-  if (path[0] == '"') {
+  if (ansiPath[0] == '"') {
     if (length <= 3) return true;
-    return !((path[2] == ':' && path[3] == '\\') || (path[1] == '\\' && path[2] == '\\'));
+    return !((ansiPath[2] == ':' && ansiPath[3] == '\\') || (ansiPath[1] == '\\' && ansiPath[2] == '\\'));
   }
-  return !((path[1] == ':' && path[2] == '\\') || (path[0] == '\\' && path[1] == '\\'));
+  return !((ansiPath[1] == ':' && ansiPath[2] == '\\') || (ansiPath[0] == '\\' && ansiPath[1] == '\\'));
 }
 
-void collapseBackslashes(std::string& path, const CodePage& ansi) {
+void collapseBackslashes(AnsiText& path, const CodePage& ansi) {
   // A leading pair stays: it is what makes "\\host\share" a network path,
   // and isRelativePath already treats such a path as absolute.
   std::size_t keep = path.compare(0, 2, "\\\\") == 0 ? 2 : 0;
@@ -40,19 +40,19 @@ void collapseBackslashes(std::string& path, const CodePage& ansi) {
   path.resize(out);
 }
 
-bool programNameFromCommandLine(const char* commandLine, std::string& name) {
-  if (commandLine[0] == '"') {
-    const char* close = std::strchr(commandLine + 1, '"');
+bool programNameFromCommandLine(const char* utf8CommandLine, Utf8Text& name) {
+  if (utf8CommandLine[0] == '"') {
+    const char* close = std::strchr(utf8CommandLine + 1, '"');
     if (close == nullptr) return false;
-    name.assign(commandLine + 1, close);
+    name.assign(utf8CommandLine + 1, close);
     return true;
   }
-  const char* blank = std::strchr(commandLine, ' ');
-  name = blank == nullptr ? std::string(commandLine) : std::string(commandLine, blank);
+  const char* blank = std::strchr(utf8CommandLine, ' ');
+  name = blank == nullptr ? std::string(utf8CommandLine) : std::string(utf8CommandLine, blank);
   return true;
 }
 
-std::string directoryPart(const std::string& path, const CodePage& ansi) {
+AnsiText directoryPart(const AnsiText& path, const CodePage& ansi) {
   std::size_t end = 0;
   for (std::size_t at = 0; at < path.size(); at += ansi.charLength(path, at)) {
     if (path[at] == '\\') end = at + 1;
@@ -60,14 +60,14 @@ std::string directoryPart(const std::string& path, const CodePage& ansi) {
   return path.substr(0, end);
 }
 
-std::string joinWithExeDir(const std::string& exeDir, const std::string& source, const CodePage& ansi) {
+AnsiText joinWithExeDir(const AnsiText& exeDir, const AnsiText& source, const CodePage& ansi) {
   std::string joined = isRelativePath(source.c_str()) ? exeDir + source : source;
   collapseBackslashes(joined, ansi);
   if (joined.size() > MAX_VALUE_LENGTH) return std::string();
   return joined;
 }
 
-void lowerCaseAscii(std::string& text, const CodePage& ansi) {
+void lowerCaseAscii(AnsiText& text, const CodePage& ansi) {
   for (std::size_t at = 0; at < text.size(); at += ansi.charLength(text, at)) {
     char& c = text[at];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

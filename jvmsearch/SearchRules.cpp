@@ -23,7 +23,7 @@ bool endsWithNoCase(const std::string& text, const char* suffix) {
 
 const char* const VM_TYPE_DIRECTORIES[4] = {"hotspot", "client", "server", "classic"};
 
-std::vector<SearchEntry> parseSearchSequence(const std::string& sequence) {
+std::vector<SearchEntry> parseSearchSequence(const PageText& sequence) {
   std::vector<SearchEntry> entries;
   std::size_t pos = 0;
   while (pos < sequence.size()) {
@@ -73,17 +73,17 @@ const char* sourceKindName(JvmSourceKind kind) {
   return "?";
 }
 
-std::string windowedJavaExe(const std::string& javaExe) {
+AnsiText windowedJavaExe(const AnsiText& javaExe) {
   if (endsWithNoCase(javaExe, "javaw.exe") || javaExe.size() < 4) return javaExe;
   return javaExe.substr(0, javaExe.size() - 4) + "w.exe";
 }
 
-std::string javaExeDirectory(const std::string& javaExe) {
+AnsiText javaExeDirectory(const AnsiText& javaExe) {
   std::size_t cut = endsWithNoCase(javaExe, "javaw.exe") ? 9 : 8;
   return javaExe.size() < cut ? std::string() : javaExe.substr(0, javaExe.size() - cut);
 }
 
-std::vector<std::string> jvmLibrariesBeside(const std::string& javaExe, const std::string& preferredType) {
+std::vector<AnsiText> jvmLibrariesBeside(const AnsiText& javaExe, const PageText& preferredType) {
   std::string dir = javaExeDirectory(javaExe);
   std::vector<std::string> libraries;
   if (!preferredType.empty()) libraries.push_back(dir + preferredType + "\\jvm.dll");
@@ -91,14 +91,14 @@ std::vector<std::string> jvmLibrariesBeside(const std::string& javaExe, const st
   return libraries;
 }
 
-std::string privateJreJavaExe(const std::string& javaExe) { return javaExeDirectory(javaExe) + "../jre/bin/java.exe"; }
+AnsiText privateJreJavaExe(const AnsiText& javaExe) { return javaExeDirectory(javaExe) + "../jre/bin/java.exe"; }
 
 std::string withoutLineEnd(std::string line) {
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
   return line;
 }
 
-std::string registryKeyForPath(const std::string& path, const std::string& prefix, const CodePage& ansi) {
+AnsiText registryKeyForPath(const AnsiText& path, const std::string& prefix, const CodePage& ansi) {
   std::string key = prefix;
   for (std::size_t at = 0; at < path.size();) {
     std::size_t length = ansi.charLength(path, at);
@@ -112,7 +112,7 @@ std::string registryKeyForPath(const std::string& path, const std::string& prefi
   return key;
 }
 
-std::string pathFromKeyName(const std::string& keyName) {
+AnsiText pathFromKeyName(const AnsiText& keyName) {
   std::string path = keyName;
   for (char& c : path) {
     if (c == '/') c = '\\';

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/CodePage.h"
+#include "block/TextKinds.h"
 
 namespace plimo {
 
@@ -18,15 +19,17 @@ enum class JvmSourceKind : int {
   FromRegistry = 4,
 };
 
-// One entry of the search sequence: its kind letter and the text after it.
+// One entry of the search sequence: its kind letter and the text after it,
+// page text like the sequence it comes from (a variable name or a directory,
+// which the search hands to the system as ANSI text).
 struct SearchEntry {
   char letter;
-  std::string argument;
+  PageText argument;
 };
 
 // Splits the configured sequence at ";" the way strtok does: empty entries
 // do not exist.
-std::vector<SearchEntry> parseSearchSequence(const std::string& sequence);
+std::vector<SearchEntry> parseSearchSequence(const PageText& sequence);
 
 // The fallback variable chosen by the launcher kind: 'e' PLIMO_JAVA_HOME,
 // 'i' SORBILANE_JAVA_HOME, anything else none (null).
@@ -44,32 +47,35 @@ const char* sourceKindName(JvmSourceKind kind);
 
 // The windowed twin of a runtime executable: "...\java.exe" becomes
 // "...\javaw.exe". A path already naming javaw.exe is kept.
-std::string windowedJavaExe(const std::string& javaExe);
+AnsiText windowedJavaExe(const AnsiText& javaExe);
 
 // The directory of a java.exe or javaw.exe path with its trailing separator
 // (the file name cut by its length); empty for a shorter path.
-std::string javaExeDirectory(const std::string& javaExe);
+AnsiText javaExeDirectory(const AnsiText& javaExe);
 
 // The VM type directories tried for jvm.dll, in order.
 extern const char* const VM_TYPE_DIRECTORIES[4];
 
 // The libraries tried beside a java.exe or javaw.exe: the preferred type
 // directory when it is not empty, then the whole table from its start.
-std::vector<std::string> jvmLibrariesBeside(const std::string& javaExe, const std::string& preferredType);
+// preferredType is the configured directory name (page text, ASCII in
+// practice).
+std::vector<AnsiText> jvmLibrariesBeside(const AnsiText& javaExe, const PageText& preferredType);
 
 // Where a JDK keeps its private runtime, seen from its java.exe:
 // "<dir>../jre/bin/java.exe".
-std::string privateJreJavaExe(const std::string& javaExe);
+AnsiText privateJreJavaExe(const AnsiText& javaExe);
 
-// A line without its trailing carriage returns and line feeds.
+// A line without its trailing carriage returns and line feeds. Any narrow
+// kind: neither is ever the second byte of a character.
 std::string withoutLineEnd(std::string line);
 
 // Registry key names of paths: the prefix, then the path (in the ANSI code
 // page ansi) with every backslash turned into a forward slash, the second
 // bytes of double-byte characters kept; and back again ('/' is never such a
 // second byte).
-std::string registryKeyForPath(const std::string& path, const std::string& prefix, const CodePage& ansi);
-std::string pathFromKeyName(const std::string& keyName);
+AnsiText registryKeyForPath(const AnsiText& path, const std::string& prefix, const CodePage& ansi);
+AnsiText pathFromKeyName(const AnsiText& keyName);
 
 // Keys of the per-user version cache and of the list of runtimes picked by
 // hand.

@@ -63,7 +63,7 @@ enum class SafeLoad { Loaded, Failed, Unsupported };
 // DLLs by bare name, and the usual search (even with SetDllDirectory) looks
 // in the program's own folder first: an installer started from a download
 // folder would load a C runtime DLL planted there.
-SafeLoad loadWithOwnImports(const std::string& full, const std::string& bin, HMODULE& module, DWORD& error) {
+SafeLoad loadWithOwnImports(const AnsiText& full, const AnsiText& bin, HMODULE& module, DWORD& error) {
   // Both come with the loader update of 2011, which a Windows 7 may lack; an
   // import of them would keep the stub from starting there at all.
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -90,7 +90,7 @@ SafeLoad loadWithOwnImports(const std::string& full, const std::string& bin, HMO
 
 }  // namespace
 
-void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe) {
+void* loadRuntimeLibrary(const AnsiText& library, const AnsiText& javaExe) {
   std::string full = fullPathName(library);
   if (full.empty() || !fileExists(full.c_str())) {
     trace("library %s: not present", library.c_str());

@@ -18,7 +18,7 @@ bool exePathFilled = false;
 std::string exeDirCache;
 bool exeDirFilled = false;
 
-const std::string& executableDirectory() {
+const AnsiText& executableDirectory() {
   if (exeDirFilled) return exeDirCache;
   std::string exe = executablePath();
   std::string dir;
@@ -43,7 +43,7 @@ const std::string& executableDirectory() {
 }  // namespace
 
 // GetFullPathNameA into a path buffer; empty when it fails or would not fit.
-std::string fullPathName(const std::string& path, std::size_t* fileNameOffset) {
+AnsiText fullPathName(const AnsiText& path, std::size_t* fileNameOffset) {
   char buffer[PATH_BUFFER_SIZE];
   char* filePart = nullptr;
   DWORD n = GetFullPathNameA(path.c_str(), PATH_BUFFER_SIZE, buffer, &filePart);
@@ -54,16 +54,16 @@ std::string fullPathName(const std::string& path, std::size_t* fileNameOffset) {
   return std::string(buffer, n);
 }
 
-bool fileExists(const char* path) {
-  if (std::strlen(path) >= 2 && isDriveRoot(path)) return true;
+bool fileExists(const char* ansiPath) {
+  if (std::strlen(ansiPath) >= 2 && isDriveRoot(ansiPath)) return true;
   WIN32_FIND_DATAA entry;
-  UniqueFind find(FindFirstFileA(path, &entry));
+  UniqueFind find(FindFirstFileA(ansiPath, &entry));
   return find.get() != INVALID_HANDLE_VALUE;
 }
 
-bool findFileTime(const char* path, std::uint64_t* time) {
+bool findFileTime(const char* ansiPath, std::uint64_t* time) {
   WIN32_FIND_DATAA entry;
-  UniqueFind find(FindFirstFileA(path, &entry));
+  UniqueFind find(FindFirstFileA(ansiPath, &entry));
   if (find.get() == INVALID_HANDLE_VALUE) return false;
   if (time != nullptr) {
     *time = (static_cast<std::uint64_t>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -72,7 +72,7 @@ bool findFileTime(const char* path, std::uint64_t* time) {
   return true;
 }
 
-std::string moduleFilePath() {
+AnsiText moduleFilePath() {
   // Asked for by several launch steps; the short-name lookup is done once.
   // Never destroyed: the worker may still ask while the process ends.
   static Lasting<std::string> cache;
@@ -104,12 +104,12 @@ const char* executablePath() {
   return exePathCache.c_str();
 }
 
-std::string resolveAgainstExeDir(const std::string& source) {
+AnsiText resolveAgainstExeDir(const AnsiText& source) {
   return joinWithExeDir(isRelativePath(source.c_str()) ? executableDirectory() : std::string(), source,
                         ansiCodePage());
 }
 
-std::string normalizePath(const std::string& source) {
+AnsiText normalizePath(const AnsiText& source) {
   std::string joined = resolveAgainstExeDir(source);
   if (joined.empty()) return std::string();
   std::string full = fullPathName(joined);

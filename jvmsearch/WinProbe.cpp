@@ -182,7 +182,7 @@ void endRunningProbe() {
 
 void setProbeTimeLimit(unsigned milliseconds) { probeLimitMs = milliseconds; }
 
-bool probeJavaVersion(const std::string& path, std::string& version) {
+bool probeJavaVersion(const AnsiText& path, std::string& version) {
   ProbeChild child;
   if (!startProbeChild(path, child)) return false;
   RunningProbe running(child.process);

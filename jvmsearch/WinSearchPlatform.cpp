@@ -27,13 +27,13 @@ namespace plimo {
 
 namespace {
 
-UniqueKey openKey(HKEY root, const std::string& subkey, REGSAM access) {
+UniqueKey openKey(HKEY root, const AnsiText& subkey, REGSAM access) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subkey.c_str(), 0, access, &key) != ERROR_SUCCESS) return UniqueKey();
   return UniqueKey(key);
 }
 
-UniqueKey createKey(HKEY root, const std::string& subkey) {
+UniqueKey createKey(HKEY root, const AnsiText& subkey) {
   HKEY key = nullptr;
   if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return UniqueKey();
@@ -43,13 +43,13 @@ UniqueKey createKey(HKEY root, const std::string& subkey) {
 
 class WinSearchPlatform final : public SearchPlatform {
  public:
-  bool fileExists(const std::string& path) override { return plimo::fileExists(path.c_str()); }
+  bool fileExists(const AnsiText& path) override { return plimo::fileExists(path.c_str()); }
 
-  bool fileTime(const std::string& path, std::uint64_t& time) override { return findFileTime(path.c_str(), &time); }
+  bool fileTime(const AnsiText& path, std::uint64_t& time) override { return findFileTime(path.c_str(), &time); }
 
-  std::string normalizePath(const std::string& path) override { return plimo::normalizePath(path); }
+  AnsiText normalizePath(const AnsiText& path) override { return plimo::normalizePath(path); }
 
-  bool readFirstLine(const std::string& file, std::string& line) override {
+  bool readFirstLine(const AnsiText& file, AnsiText& line) override {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rt"), &std::fclose);
     if (!in) return false;
     char buffer[VALUE_BUFFER_SIZE];
@@ -58,7 +58,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  bool environmentValue(const std::string& name, std::string& value) override {
+  bool environmentValue(const AnsiText& name, AnsiText& value) override {
     wchar_t wide[VALUE_BUFFER_SIZE];
     DWORD n = GetEnvironmentVariableW(wideFrom(name.c_str(), CP_ACP).c_str(), wide, VALUE_BUFFER_SIZE);
     if (n == 0 || n >= VALUE_BUFFER_SIZE) return false;
@@ -68,7 +68,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  bool javaExeOnSearchPath(std::string& path) override {
+  bool javaExeOnSearchPath(AnsiText& path) override {
     wchar_t found[PATH_BUFFER_SIZE];
     DWORD n = SearchPathW(nullptr, L"java.exe", nullptr, PATH_BUFFER_SIZE, found, nullptr);
     if (n == 0 || n >= PATH_BUFFER_SIZE) return false;
@@ -76,7 +76,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  bool registryString(RegistryRoot root, const std::string& subkey, const char* valueName, std::string& value,
+  bool registryString(RegistryRoot root, const AnsiText& subkey, const char* valueName, AnsiText& value,
                       std::size_t capacity) override {
     UniqueKey key = openKey(rootKey(root), subkey, KEY_READ);
     if (!key) return false;
@@ -93,7 +93,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  bool registrySubkeys(RegistryRoot root, const std::string& key, std::vector<std::string>& names) override {
+  bool registrySubkeys(RegistryRoot root, const AnsiText& key, std::vector<AnsiText>& names) override {
     UniqueKey opened = openKey(rootKey(root), key, KEY_READ);
     if (!opened) return false;
     names.clear();
@@ -109,7 +109,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  bool readVersionCache(const std::string& path, std::string& storedTime, std::string& version) override {
+  bool readVersionCache(const AnsiText& path, std::string& storedTime, std::string& version) override {
     UniqueKey key = openKey(HKEY_CURRENT_USER, registryKeyForPath(path, VERSION_CACHE_KEY, ansiCodePage()), KEY_READ);
     if (!key) return false;
     unsigned char stored[16];
@@ -127,7 +127,7 @@ class WinSearchPlatform final : public SearchPlatform {
     return true;
   }
 
-  void writeVersionCache(const std::string& path, const std::string& storedTime,
+  void writeVersionCache(const AnsiText& path, const std::string& storedTime,
                          const std::string& version) override {
     std::string keyName = registryKeyForPath(path, VERSION_CACHE_KEY, ansiCodePage());
     UniqueKey key = createKey(HKEY_CURRENT_USER, keyName);
@@ -141,11 +141,11 @@ class WinSearchPlatform final : public SearchPlatform {
                    static_cast<DWORD>(version.size() + 1));
   }
 
-  bool probeVersion(const std::string& path, std::string& version) override {
+  bool probeVersion(const AnsiText& path, std::string& version) override {
     return probeJavaVersion(path, version);
   }
 
-  bool executableMachine(const std::string& path, std::uint16_t& machine) override {
+  bool executableMachine(const AnsiText& path, std::uint16_t& machine) override {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!isValid(file)) return false;
@@ -158,7 +158,7 @@ class WinSearchPlatform final : public SearchPlatform {
 
   std::uint16_t ownMachine() override { return sizeof(void*) == 8 ? PE_MACHINE_X64 : PE_MACHINE_X86; }
 
-  void* loadLibrary(const std::string& library, const std::string& javaExe) override {
+  void* loadLibrary(const AnsiText& library, const AnsiText& javaExe) override {
     return loadRuntimeLibrary(library, javaExe);
   }
 
@@ -181,15 +181,15 @@ SearchPlatform& windowsSearchPlatform() {
   return platform.get();
 }
 
-bool locateJvm(bool reportErrors, const char* givenPath, bool givenIsJavaExe) {
-  return locateJvm(windowsSearchPlatform(), reportErrors, givenPath, givenIsJavaExe);
+bool locateJvm(bool reportErrors, const char* ansiGivenPath, bool givenIsJavaExe) {
+  return locateJvm(windowsSearchPlatform(), reportErrors, ansiGivenPath, givenIsJavaExe);
 }
 
-void recordLocatedJvm(const char* path) {
-  std::string keyName = registryKeyForPath(path, LOCATED_JVMS_KEY, ansiCodePage());
+void recordLocatedJvm(const char* ansiJavaExe) {
+  std::string keyName = registryKeyForPath(ansiJavaExe, LOCATED_JVMS_KEY, ansiCodePage());
   UniqueKey key = createKey(HKEY_LOCAL_MACHINE, keyName);
   if (!key) key = createKey(HKEY_CURRENT_USER, keyName);
-  trace("located list: %s %s", path, key ? "recorded" : "not recorded");
+  trace("located list: %s %s", ansiJavaExe, key ? "recorded" : "not recorded");
 }
 
 }  // namespace plimo

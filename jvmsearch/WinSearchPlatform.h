@@ -16,7 +16,7 @@ SearchPlatform& windowsSearchPlatform();
 // the time limit. Returns only once the child has ended: after the version
 // line it is given the rest of the time limit, and it is ended on every path
 // that gives up on it.
-bool probeJavaVersion(const std::string& path, std::string& version);
+bool probeJavaVersion(const AnsiText& path, std::string& version);
 // Ends the java.exe a probe on another thread is waiting for, if any, and
 // waits for it: the process is ending and must not leave it behind.
 void endRunningProbe();
@@ -31,6 +31,6 @@ void setProbeTimeLimit(unsigned milliseconds);
 // it with bin as the DLL directory for the load instead, where the program's
 // folder still comes first. Null when it is absent or does not load; the
 // module is returned as an opaque handle (HMODULE).
-void* loadRuntimeLibrary(const std::string& library, const std::string& javaExe);
+void* loadRuntimeLibrary(const AnsiText& library, const AnsiText& javaExe);
 
 }  // namespace plimo
