@@ -23,7 +23,6 @@ std::int32_t progressMax = 100;
 std::int32_t progressPos = 0;
 std::uint64_t payloadOffset = 0;
 std::atomic<bool> mainMethodCalled{false};
-std::atomic<bool> processEnding{false};
 std::vector<std::string>& extractedFiles = extractedFilesStore.get();
 std::vector<std::string>& extractedDirs = extractedDirsStore.get();
 

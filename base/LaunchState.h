@@ -22,10 +22,6 @@ extern std::uint64_t payloadOffset; // file position of the first payload record
 // Set by the worker just before the Java main method is called, read by the
 // watcher: a console program has started once it is set.
 extern std::atomic<bool> mainMethodCalled;
-// Set before the process ends through the run-time library's exit (the
-// progress dialog closed, or Cancel in the runtime choice dialog): from then
-// on the worker takes no further step and shows no message.
-extern std::atomic<bool> processEnding;
 
 // Every path the extraction wrote (or tried to), in order, and its directory.
 // Never emptied; the clean-up schedules them for deferred deletion.

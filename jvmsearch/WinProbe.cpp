@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "base/WinHandles.h"
 #include "base/WinText.h"
@@ -113,7 +114,7 @@ bool startProbeChild(const std::string& path, ProbeChild& child) {
   line.push_back('\0');
   // A probe started after the exit handler ended the last one would outlive
   // the launcher.
-  if (processEnding) return false;
+  if (processIsEnding()) return false;
   // The child starts in its own folder: a runtime that outlives the probe must
   // not hold the launcher's temporary directory as its current directory.
   std::string folder = directoryPart(path, ansiCodePage());

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "base/Cleanup.h"
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/WinText.h"
 #include "block/ConfigStore.h"
 #include "block/Limits.h"
@@ -15,14 +15,6 @@
 namespace plimo {
 
 namespace {
-
-// A thread that reports while the process ends (the worker, after the
-// progress dialog was closed or another thread's fatal message) shows
-// nothing: the other end is removing the files, and the process is about to
-// end.
-void waitIfEnding() {
-  if (processEnding) parkThread();
-}
 
 void showWide(const wchar_t* text, const wchar_t* caption) {
   if (messageBoxMode()) {
@@ -71,12 +63,15 @@ void showWideWithCaption(const char16_t* text) {
 // A message that the run goes on after (a picked runtime that cannot be
 // used) removes nothing: the end of the run does.
 void showError(const char* text) {
-  waitIfEnding();
+  // A thread that reports while the process ends (the worker, after the
+  // progress dialog was closed or another thread's fatal message) shows
+  // nothing: the other end is removing the files.
+  parkIfEnding();
   showNarrow(text);
 }
 
 void showWideError(const char16_t* text) {
-  waitIfEnding();
+  parkIfEnding();
   showWideWithCaption(text);
 }
 
@@ -91,7 +86,7 @@ void showConfigMessage(std::int32_t id, const char* placeholder, const char* val
 void fatalText(const char* text) {
   claimProcessEnd();
   showNarrow(text);
-  ExitProcess(1);
+  endClaimedProcess(1);
 }
 
 void fatalMessage(std::int32_t id, const char* placeholder, const char* value) {
@@ -104,14 +99,14 @@ void fatalWideMessage(std::int32_t id) { fatalWideText(getConfigWString(id).c_st
 void fatalWideText(const char16_t* text) {
   claimProcessEnd();
   showWideWithCaption(text);
-  ExitProcess(1);
+  endClaimedProcess(1);
 }
 
 void exitQuietly() {
   // A failure whose message was shown already: a script or an updater reads
   // the exit code, and 0 would tell it the program ran.
   claimProcessEnd();
-  ExitProcess(1);
+  endClaimedProcess(1);
 }
 
 }  // namespace plimo

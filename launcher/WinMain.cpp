@@ -7,6 +7,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/WinText.h"
 #include "block/ConfigStore.h"
 #include "block/Limits.h"
@@ -29,7 +30,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_PROGRESS), nullptr, progressDialogProc, 0);
   // The worker may still be searching or unpacking; it must not go on while
   // the exit handlers remove what it unpacked.
-  processEnding = true;
+  markProcessEnding();
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "base/WinExeFile.h"
 #include "base/WinHandles.h"
@@ -33,7 +34,7 @@ class WinFileByteSink final : public ByteSink {
   bool write(const void* data, std::size_t n, std::size_t& written) override {
     // The dialog was closed: the exit handler is about to remove what was
     // written, and waits for this thread to stop.
-    if (processEnding) return false;
+    if (processIsEnding()) return false;
     DWORD done = 0;
     BOOL ok = WriteFile(file_, data, static_cast<DWORD>(n), &done, nullptr);
     written = done;

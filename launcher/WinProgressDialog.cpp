@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "base/Cleanup.h"
 #include "base/DeletionList.h"
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "base/WinText.h"
 #include "block/ConfigStore.h"
@@ -75,7 +75,7 @@ class DialogWorker final : public WorkerPlatform {
   // Once the process is ending, the worker waits for the end instead of
   // writing, searching or launching under the exit handlers.
   void stopIfEnding() override {
-    if (!processEnding) return;
+    if (!processIsEnding()) return;
     trace("worker: the process is ending; no further step");
     parkThread();
   }

@@ -8,6 +8,7 @@
 
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "base/WinSystemLibrary.h"
 #include "block/ConfigStore.h"
@@ -97,7 +98,7 @@ bool transfer(HWND dialog, InternetHandleValue request, std::FILE* file, std::ui
   bool reported = false;
   while (received < length) {
     // The dialog was closed: the file goes, and nothing more is fetched.
-    if (processEnding) return false;
+    if (processIsEnding()) return false;
     DWORD wanted = length - received < DOWNLOAD_CHUNK_SIZE ? length - received : DOWNLOAD_CHUNK_SIZE;
     DWORD got = 0;
     if (!winInet.readFile(request, buffer, wanted, &got)) {

@@ -10,6 +10,7 @@
 #include "base/DeletionList.h"
 #include "base/ErrorReport.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "block/ConfigStore.h"
 #include "block/Limits.h"
@@ -100,7 +101,7 @@ bool WinDirectoryTarget::openFile(const char* relativePath) {
   closeFile();
   // Once the process is ending the exit handler removes the runtime folder;
   // writing on would put files into it behind its back.
-  if (processEnding || !fullPath(relativePath)) return false;
+  if (processIsEnding() || !fullPath(relativePath)) return false;
   if (std::strlen(path_) < NARROW_PATH_LIMIT) {
     file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   } else {
@@ -111,7 +112,7 @@ bool WinDirectoryTarget::openFile(const char* relativePath) {
 }
 
 bool WinDirectoryTarget::writeFile(const void* data, std::size_t n) {
-  if (!isValid(file_) || processEnding) return false;
+  if (!isValid(file_) || processIsEnding()) return false;
   const char* bytes = static_cast<const char*>(data);
   while (n > 0) {
     DWORD written = 0;
@@ -147,7 +148,7 @@ void unpackJreArchive(HWND dialog, const std::string& directory) {
   trace("archive: %s into %s %s", archive.c_str(), runtimeHome.c_str(),
         unpacked ? "unpacked" : "not completely unpacked");
   // Stopped by the end of the process: its exit handler removes everything.
-  if (!unpacked && processEnding) parkThread();
+  if (!unpacked) parkIfEnding();
   DeleteFileA(archive.c_str());
   if (!unpacked) {
     // Part of a runtime may load and then fail in ways no message explains;

@@ -2,9 +2,9 @@
 #include <commdlg.h>
 
 #include <cstddef>
-#include <cstdlib>
 
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "base/Trace.h"
 #include "base/WinSystemLibrary.h"
 #include "base/WinText.h"
@@ -115,9 +115,7 @@ INT_PTR CALLBACK runtimeChoiceDialog(HWND dialog, UINT message, WPARAM wParam, L
       if (id == IDC_DOWNLOAD && !downloadOffered) return TRUE;
       if (id == IDCANCEL) {
         trace("runtime choice cancelled");
-        // exit, not ExitProcess: the exit handlers remove the temporary directory.
-        processEnding = true;
-        std::exit(1);
+        endThroughExitHandlers(1);
       }
       EndDialog(dialog, id);
       return TRUE;

@@ -3,6 +3,7 @@
 
 #include "base/Cleanup.h"
 #include "base/LaunchState.h"
+#include "base/Shutdown.h"
 #include "block/Limits.h"
 #include "tests/launcher/WinPayloadTestSupport.h"
 #include "tests/support/WinTestSupport.h"
