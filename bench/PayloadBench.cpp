@@ -1,18 +1,29 @@
 // Payload extraction speed and memory, measured on the real stub under the
-// same Windows (or Wine) as its baseline, a plain CopyFileA of the same number
-// of bytes, in the same run.
+// same Windows (or Wine) as its two baselines, in the same run:
+// - the bare loop: a program without dialog or threads doing the stub's
+//   1 MiB ReadFile / key / WriteFile loop (bench/PayloadLoop.cpp), which
+//   isolates what the stub adds to the loop itself;
+// - CopyFileA of the installer, which shows what the system's own copy does.
 //
-// What a user waits for: the time from starting an installer until its
-// runtime choice dialog shows (manual mode: it always comes right after
-// extraction). The extraction speed is the extra payload of the large
-// installer over the small one divided by the extra time it takes, so that
-// start-up, the directory and the dialogs cancel out while both runs take the
-// same code paths; the baseline is CopyFileA's speed on the large payload's
-// bytes, measured in the same rounds (alternately before and after the
-// installers, so that neither side always finds a warmer cache). Peak memory
-// is the launcher process's peak working set when that dialog shows.
+// All three are timed the same way, from process start to process end (no
+// window polling: looking for a window every millisecond loads the Wine server
+// and both cores, and the measure then times the looking). The installer finds
+// its runtime (the jvm.dll double, which ends the process in main), so its run
+// is start-up, extraction, launch and the removal of the directory; the bare
+// programs likewise create a directory, write the file and remove both. The
+// extraction speed is the extra payload of the large installer over the small
+// one divided by the extra time it takes, so that everything but the copy
+// cancels out; the same for each baseline.
 //
-// Usage: payload_bench [large MB = 200] [small MB = 10] [rounds = 5]
+// Each round writes fresh installers (no side finds another round's file
+// blocks or a cache the other side warmed) and flushes them before timing, so
+// that their write-back does not land in a timed run; nobody flushes what a
+// timed run writes. The order of the three sides rotates from round to round
+// and small and large alternate. The report gives minimum, median and maximum
+// of the per-round ratios. Peak memory comes from one more pair of runs in
+// manual mode, stopped at the runtime choice dialog.
+//
+// Usage: payload_bench [large MB = 200] [small MB = 10] [rounds = 7]
 #include <windows.h>
 #include <psapi.h>
 
@@ -52,95 +63,80 @@ void fill(std::vector<unsigned char>& piece, std::uint64_t offset) {
   }
 }
 
-// Writes the installer (one record of bytes MB) and a plain file of the same
-// bytes for the baseline copy.
-bool prepare(const std::string& installer, const std::string& plain, std::uint64_t bytes) {
-  BlockWriter block;
-  block.addNarrow(2002, bytes > 0 ? "1" : "0");
-  block.addNarrow(2003, "payload.bin;");
+bool flushFile(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BOOL ok = FlushFileBuffers(file);
+  CloseHandle(file);
+  return ok != FALSE;
+}
+
+// Writes an installer with one payload record of the given size, then flushes it.
+bool prepare(const std::string& installer, const BlockWriter& block, std::uint64_t bytes) {
   if (!writeInstaller(installer, block)) return false;
   std::FILE* out = std::fopen(installer.c_str(), "ab");
-  std::FILE* raw = std::fopen(plain.c_str(), "wb");
-  if (out == nullptr || raw == nullptr) return false;
+  if (out == nullptr) return false;
   std::string header;
   appendInt32(header, static_cast<std::int32_t>(bytes));
-  bool ok = bytes == 0 || std::fwrite(header.data(), 1, 4, out) == 4;
+  bool ok = std::fwrite(header.data(), 1, 4, out) == 4;
   std::vector<unsigned char> piece(1 << 20);
   for (std::uint64_t done = 0; ok && done < bytes; done += piece.size()) {
     piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(1 << 20, bytes - done)));
     fill(piece, done);
-    ok = std::fwrite(piece.data(), 1, piece.size(), raw) == piece.size();
     applyPayloadKey(piece.data(), piece.size());
-    ok = ok && std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
+    ok = std::fwrite(piece.data(), 1, piece.size(), out) == piece.size();
   }
   ok = std::fclose(out) == 0 && ok;
-  return std::fclose(raw) == 0 && ok;
+  return ok && flushFile(installer);
 }
 
-struct Run {
-  double seconds = -1;
-  SIZE_T peakWorkingSet = 0;
-  SIZE_T peakPrivate = 0;
-};
-
-// Starts the installer and measures the time until the runtime choice dialog
-// shows; then cancels it (the exit handler removes the directory).
-Run runInstaller(const std::string& installer, const std::string& temp) {
-  Run run;
+// Seconds from process start to process end; negative when it failed.
+double timedRun(const std::string& commandLine, const std::vector<std::string>& environment) {
   double start = now();
-  Started started = startProcess("\"" + installer + "\" /manual", {"TEMP=" + temp, "TMP=" + temp});
-  if (started.process == nullptr) return run;
-  // The runtime choice dialog: the window with the Locate button.
+  Started started = startProcess(commandLine, environment);
+  if (started.process == nullptr) return -1;
+  bool ended = WaitForSingleObject(started.process, 600000) == WAIT_OBJECT_0;
+  double seconds = now() - start;
+  RunResult result = finishProcess(started, 1000);
+  if (!ended || result.exitCode != 0) {
+    std::fprintf(stderr, "%s ended with %lu: %s\n", commandLine.c_str(), result.exitCode, result.stdErr.c_str());
+    return -1;
+  }
+  return seconds;
+}
+
+SIZE_T peakWorkingSet(const std::string& installer, const std::vector<std::string>& environment) {
+  Started started = startProcess("\"" + installer + "\" /manual", environment);
+  if (started.process == nullptr) return 0;
+  SIZE_T peak = 0;
   HWND choice = nullptr;
-  while (choice == nullptr && now() - start < 600) {
+  // Untimed: a relaxed poll for the runtime choice dialog (the Locate button).
+  for (int i = 0; i < 30000 && choice == nullptr; ++i) {
     choice = findProcessWindow(started.processId, {nullptr, 1005});
-    if (choice == nullptr) Sleep(1);
+    if (choice == nullptr) Sleep(20);
   }
   if (choice != nullptr) {
-    run.seconds = now() - start;
     PROCESS_MEMORY_COUNTERS counters;
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(started.process, &counters, sizeof counters)) {
-      run.peakWorkingSet = counters.PeakWorkingSetSize;
-      run.peakPrivate = counters.PeakPagefileUsage;
-    }
+    if (GetProcessMemoryInfo(started.process, &counters, sizeof counters)) peak = counters.PeakWorkingSetSize;
     PostMessageA(choice, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   }
   finishProcess(started, 600000);
-  return run;
+  return peak;
 }
 
-double copySeconds(const std::string& plain, const std::string& target) {
-  double start = now();
-  BOOL ok = CopyFileA(plain.c_str(), target.c_str(), FALSE);
-  double seconds = now() - start;
-  DeleteFileA(target.c_str());
-  return ok ? seconds : -1;
-}
+struct Spread {
+  double min, median, max;
+};
 
-// The same bytes through ReadFile/WriteFile with a buffer of the given size:
-// shows how much of the difference to CopyFileA is the chunk size alone.
-double loopSeconds(const std::string& plain, const std::string& target, std::size_t chunk) {
-  double start = now();
-  HANDLE in = CreateFileA(plain.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  HANDLE out = CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  std::vector<char> buffer(chunk);
-  bool ok = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE;
-  DWORD got = 0;
-  while (ok && ReadFile(in, buffer.data(), static_cast<DWORD>(chunk), &got, nullptr) && got > 0) {
-    DWORD written = 0;
-    ok = WriteFile(out, buffer.data(), got, &written, nullptr) && written == got;
-  }
-  if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
-  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  double seconds = now() - start;
-  DeleteFileA(target.c_str());
-  return ok ? seconds : -1;
-}
-
-double median(std::vector<double> values) {
+Spread spread(std::vector<double> values) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  return {values.front(), values[values.size() / 2], values.back()};
+}
+
+void printSpread(const char* what, const std::vector<double>& values, const char* aim) {
+  Spread s = spread(values);
+  std::printf("%s: min %.2f, median %.2f, max %.2f%s\n", what, s.min, s.median, s.max, aim);
 }
 
 }  // namespace
@@ -148,68 +144,106 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
   std::uint64_t largeMb = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 200;
   std::uint64_t smallMb = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 10;
-  int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
+  int rounds = argc > 3 ? std::atoi(argv[3]) : 7;
   if (rounds < 1) rounds = 1;
+  if (largeMb <= smallMb) return 2;
   ScratchDir dir;
   std::string temp = dir.file("temp");
   CreateDirectoryA(temp.c_str(), nullptr);
-  struct Size {
-    std::uint64_t mb;
-    std::string installer;
-    std::string plain;
-  } sizes[] = {{0, dir.file("empty.exe"), dir.file("empty.bin")},
-               {smallMb, dir.file("small.exe"), dir.file("small.bin")},
-               {largeMb, dir.file("large.exe"), dir.file("large.bin")}};
-  for (const Size& s : sizes) {
-    if (!prepare(s.installer, s.plain, s.mb << 20)) {
-      std::fprintf(stderr, "cannot write %s\n", s.installer.c_str());
-      return 2;
+
+  // A runtime the installer finds at once; its jvm.dll ends the process in main.
+  std::string home = dir.file("runtime");
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr);
+  if (!CopyFileA((binDir() + "java-double.exe").c_str(), (home + "\\bin\\java.exe").c_str(), FALSE) ||
+      !CopyFileA((binDir() + "jvm.dll").c_str(), (home + "\\bin\\server\\jvm.dll").c_str(), FALSE)) {
+    std::fprintf(stderr, "the runtime doubles (java-double.exe, jvm.dll) are not built\n");
+    return 2;
+  }
+  writeFile(home + "\\bin\\java.exe.stderr", "java version \"17.0.99\"\r\n");
+  BlockWriter block = consoleBlock();
+  block.addNarrow(122, "Bench");
+  block.addNarrow(128, "A" + home + ";");
+  block.addNarrow(2002, "1");
+  block.addNarrow(2003, "payload.bin;");
+  std::vector<std::string> environment = {"PLIMO_JVMDOUBLE_EXIT=0", "TEMP=" + temp, "TMP=" + temp};
+  std::string loopProgram = "\"" + binDir() + "payload_loop.exe\"";
+
+  const std::uint64_t megabytes[2] = {smallMb, largeMb};
+  std::string installers[2];
+  int runs = 0;
+  // One side's run of one size: 0 the installer, 1 the bare loop, 2 CopyFileA.
+  auto run = [&](int side, int size) {
+    const std::string& installer = installers[size];
+    if (side == 0) return timedRun("\"" + installer + "\"", environment);
+    std::string target = temp + "\\base" + std::to_string(++runs);
+    return timedRun(loopProgram + (side == 1 ? " loop \"" : " copy \"") + installer + "\" " +
+                        std::to_string(megabytes[size] << 20) + " \"" + target + "\"",
+                    environment);
+  };
+
+  const char* names[3] = {"installer", "bare loop", "CopyFileA"};
+  std::vector<double> speed[3], smallSeconds[3];
+  std::vector<double> oursToLoop, oursToCopy, loopToCopy;
+  double extraMb = static_cast<double>(largeMb - smallMb);
+  // Round 0 warms the runtime's version cache and the programs' images; not counted.
+  for (int round = 0; round <= rounds; ++round) {
+    for (int size = 0; size < 2; ++size) {
+      installers[size] = dir.file("setup" + std::to_string(round) + (size ? "-large.exe" : "-small.exe"));
+      if (!prepare(installers[size], block, megabytes[size] << 20)) {
+        std::fprintf(stderr, "cannot write %s\n", installers[size].c_str());
+        return 2;
+      }
+    }
+    double seconds[3][2];
+    for (int k = 0; k < 3; ++k) {
+      int side = (round + k) % 3;
+      for (int j = 0; j < 2; ++j) {
+        int size = (round + j) % 2;
+        seconds[side][size] = run(side, size);
+        if (seconds[side][size] < 0) {
+          std::fprintf(stderr, "round %d: the %s failed\n", round, names[side]);
+          return 1;
+        }
+      }
+    }
+    if (round > 0) {
+      double extra[3];
+      for (int side = 0; side < 3; ++side) {
+        extra[side] = seconds[side][1] - seconds[side][0];
+        speed[side].push_back(extraMb / extra[side]);
+        smallSeconds[side].push_back(seconds[side][0]);
+      }
+      oursToLoop.push_back(extra[1] / extra[0]);
+      oursToCopy.push_back(extra[2] / extra[0]);
+      loopToCopy.push_back(extra[2] / extra[1]);
+      std::printf("round %d: %llu MB minus %llu MB: installer %.3f s, bare loop %.3f s, CopyFileA %.3f s\n", round,
+                  static_cast<unsigned long long>(largeMb), static_cast<unsigned long long>(smallMb), extra[0],
+                  extra[1], extra[2]);
+    }
+    if (round < rounds) {
+      DeleteFileA(installers[0].c_str());
+      DeleteFileA(installers[1].c_str());
     }
   }
 
-  std::vector<double> startUp, small, large, copy, loop;
-  SIZE_T smallPeak = 0, largePeak = 0, smallPrivate = 0, largePrivate = 0;
-  for (int round = 0; round < rounds; ++round) {
-    bool copyFirst = round % 2 == 1;
-    double c = copyFirst ? copySeconds(sizes[2].plain, dir.file("copy.bin")) : 0;
-    Run e = runInstaller(sizes[0].installer, temp);
-    Run s = runInstaller(sizes[1].installer, temp);
-    Run l = runInstaller(sizes[2].installer, temp);
-    if (!copyFirst) c = copySeconds(sizes[2].plain, dir.file("copy.bin"));
-    double k = loopSeconds(sizes[2].plain, dir.file("loop.bin"), 8192);
-    if (e.seconds < 0 || s.seconds < 0 || l.seconds < 0 || c < 0 || k < 0) {
-      std::fprintf(stderr, "round %d failed\n", round + 1);
-      return 1;
-    }
-    startUp.push_back(e.seconds);
-    small.push_back(s.seconds);
-    large.push_back(l.seconds);
-    copy.push_back(c);
-    loop.push_back(k);
-    smallPeak = std::max(smallPeak, s.peakWorkingSet);
-    largePeak = std::max(largePeak, l.peakWorkingSet);
-    smallPrivate = std::max(smallPrivate, s.peakPrivate);
-    largePrivate = std::max(largePrivate, l.peakPrivate);
-    std::printf("round %d: start-up %.3f s, %llu MB to dialog %.3f s, CopyFileA %.3f s, 8 KB loop %.3f s\n",
-                round + 1, e.seconds, static_cast<unsigned long long>(largeMb), l.seconds, c, k);
+  std::printf("\n%d rounds, %.0f MB more payload each\n", rounds, extraMb);
+  for (int side = 0; side < 3; ++side) {
+    Spread s = spread(speed[side]);
+    Spread t = spread(smallSeconds[side]);
+    std::printf("%-9s speed MB/s: min %.0f, median %.0f, max %.0f; %llu MB run %.3f s (median)\n", names[side], s.min,
+                s.median, s.max, static_cast<unsigned long long>(smallMb), t.median);
   }
-  double extraMb = static_cast<double>(largeMb - smallMb);
-  double extraction = median(large) - median(small);
-  double extractionSpeed = extraMb / extraction;                             // MB/s
-  double copySpeed = static_cast<double>(largeMb) / median(copy);           // MB/s
-  double loopSpeed = static_cast<double>(largeMb) / median(loop);           // MB/s
-  std::printf("\nstart-up without payload: %.3f s\n", median(startUp));
-  std::printf("payload extraction: %.0f MB more took %.3f s more (%.0f MB/s); CopyFileA of %llu MB: %.3f s (%.0f MB/s)\n",
-              extraMb, extraction, extractionSpeed, static_cast<unsigned long long>(largeMb), median(copy), copySpeed);
-  std::printf("extraction speed / CopyFileA speed: %.2f (aim: at least 0.80)\n", extractionSpeed / copySpeed);
-  std::printf("extraction speed / ReadFile-WriteFile loop in 8 KB chunks: %.2f\n", extractionSpeed / loopSpeed);
+  printSpread("extraction speed / bare loop speed", oursToLoop, " (aim: median at least 0.90)");
+  printSpread("extraction speed / CopyFileA speed", oursToCopy, " (aim: median at least 0.80)");
+  printSpread("bare loop speed / CopyFileA speed", loopToCopy, "");
+
+  SIZE_T smallPeak = peakWorkingSet(installers[0], environment);
+  SIZE_T largePeak = peakWorkingSet(installers[1], environment);
   std::printf("peak working set  %3llu MB payload: %.1f MB, %3llu MB payload: %.1f MB, ratio %.2f\n",
               static_cast<unsigned long long>(smallMb), smallPeak / 1048576.0,
               static_cast<unsigned long long>(largeMb), largePeak / 1048576.0,
               static_cast<double>(largePeak) / static_cast<double>(smallPeak ? smallPeak : 1));
-  std::printf("peak private bytes %3llu MB payload: %.1f MB, %3llu MB payload: %.1f MB, ratio %.2f\n",
-              static_cast<unsigned long long>(smallMb), smallPrivate / 1048576.0,
-              static_cast<unsigned long long>(largeMb), largePrivate / 1048576.0,
-              static_cast<double>(largePrivate) / static_cast<double>(smallPrivate ? smallPrivate : 1));
   return 0;
 }

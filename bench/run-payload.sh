@@ -22,4 +22,4 @@ exec flock /tmp/plimo-build.lock sh -c '
   "$1/wine-run.sh" ./payload_bench.exe "$3" "$4" "$5" || status=$?
   sh "$2/cmake/wine-prefix.sh" stop "$1/wineprefix" "$6" >/dev/null
   exit $status
-' run "$build" "$root" "${1:-200}" "${2:-10}" "${3:-5}" "$arch"
+' run "$build" "$root" "${1:-200}" "${2:-10}" "${3:-7}" "$arch"
