@@ -108,7 +108,7 @@ void replaceAll(std::string& text, const std::string& placeholder, const std::st
   }
 }
 
-void substituteLauncherVariables(std::string& text, const std::string& exeDir, const std::string& tempDir) {
+void substituteLauncherVariables(PageText& text, const AnsiText& exeDir, const AnsiText& tempDir) {
   replaceAll(text, "%PLIMO_EXEDIR%", exeDir);
   replaceAll(text, "%SORBILANE_EXEDIR%", exeDir);
   replaceAll(text, "%PLIMO_TEMPDIR%", tempDir);
@@ -119,7 +119,7 @@ void substituteLauncherVariables(std::string& text, const std::string& exeDir, c
 
 // --- Class path ------------------------------------------------------------
 
-std::string buildClassPathOption(LaunchPlatform& platform, const std::string& tempDir) {
+AnsiText buildClassPathOption(LaunchPlatform& platform, const AnsiText& tempDir) {
   // The quotes and the leading separator are part of what the VM receives;
   // installers built for this launcher expect exactly this form.
   std::string option = CLASS_PATH_PREFIX;
@@ -130,7 +130,7 @@ std::string buildClassPathOption(LaunchPlatform& platform, const std::string& te
   return option;
 }
 
-bool appendDirectoryArchives(LaunchPlatform& platform, std::string& option, const std::string& dir,
+bool appendDirectoryArchives(LaunchPlatform& platform, AnsiText& option, const AnsiText& dir,
                              const std::string& ext) {
   if (dir.empty() || !platform.fileExists(dir)) return false;
   for (const std::string& name : platform.listDirectoryMatches(dir, ext)) {
@@ -142,13 +142,13 @@ bool appendDirectoryArchives(LaunchPlatform& platform, std::string& option, cons
   return true;
 }
 
-void appendRuntimeJar(LaunchPlatform& platform, std::string& option) {
+void appendRuntimeJar(LaunchPlatform& platform, AnsiText& option) {
   if (launcherKind() != INSTALLER_KIND) return;
   option += platform.normalizePath(getConfigString(cfg::BASE_DIRECTORY));
   option += "\\.sorbilane\\sblruntime.jar;";
 }
 
-bool appendFileItem(LaunchPlatform& platform, std::string& option, const std::string& name) {
+bool appendFileItem(LaunchPlatform& platform, AnsiText& option, const PageText& name) {
   std::string path = platform.resolveAgainstExeDir(name);
   bool exists = platform.fileExists(path);
   option += path;
@@ -156,7 +156,7 @@ bool appendFileItem(LaunchPlatform& platform, std::string& option, const std::st
   return exists;
 }
 
-bool appendVariableItem(LaunchPlatform& platform, std::string& option, const std::string& name, bool required) {
+bool appendVariableItem(LaunchPlatform& platform, AnsiText& option, const PageText& name, bool required) {
   std::string value;
   // An empty variable adds nothing usable: a required one is reported like
   // an undefined one, which names the variable to fix.
@@ -171,14 +171,14 @@ bool appendVariableItem(LaunchPlatform& platform, std::string& option, const std
   return true;
 }
 
-bool appendScannedDirectoryItem(LaunchPlatform& platform, std::string& option, const std::string& name) {
+bool appendScannedDirectoryItem(LaunchPlatform& platform, AnsiText& option, const PageText& name) {
   std::string dir = platform.resolveAgainstExeDir(name);
   bool jars = appendDirectoryArchives(platform, option, dir, "jar");
   bool zips = appendDirectoryArchives(platform, option, dir, "zip");
   return jars || zips;
 }
 
-void appendConfiguredItem(LaunchPlatform& platform, std::string& option, const std::string& item) {
+void appendConfiguredItem(LaunchPlatform& platform, AnsiText& option, const PageText& item) {
   if (item.size() < 2) {
     // A kind letter without flag or name names nothing to add or require.
     trace("launch: class path item '%s' has no name; ignored", item.c_str());
@@ -210,7 +210,7 @@ void appendConfiguredItem(LaunchPlatform& platform, std::string& option, const s
   }
 }
 
-void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const std::string& tempDir) {
+void appendClassPathEntries(LaunchPlatform& platform, AnsiText& option, const AnsiText& tempDir) {
   appendDirectoryArchives(platform, option, tempDir, "jar");
   appendDirectoryArchives(platform, option, tempDir, "zip");
   appendRuntimeJar(platform, option);
@@ -228,11 +228,11 @@ void appendClassPathEntries(LaunchPlatform& platform, std::string& option, const
 
 // --- VM options file -------------------------------------------------------
 
-std::FILE* openVmOptionsFile(const std::string& moduleFileName) {
+std::FILE* openVmOptionsFile(const AnsiText& moduleFileName) {
   return std::fopen((moduleFileName + ".vmoptions").c_str(), "rt");
 }
 
-void appendVmOptionsFileLines(LaunchPlatform& platform, std::vector<std::string>& options) {
+void appendVmOptionsFileLines(LaunchPlatform& platform, std::vector<AnsiText>& options) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(openVmOptionsFile(platform.moduleFileName()), &std::fclose);
   if (!file) return;
   char line[VALUE_BUFFER_SIZE];
@@ -246,19 +246,18 @@ void appendVmOptionsFileLines(LaunchPlatform& platform, std::vector<std::string>
 
 // --- The launch ------------------------------------------------------------
 
-std::vector<std::string> launcherProperties(const std::string& moduleFileName, const char* commFile,
-                                            const char* semaphoreName, bool manual) {
+std::vector<AnsiText> launcherProperties(const AnsiText& moduleFileName, const char* ansiCommFile,
+                                         const char* ansiSemaphoreName, bool manual) {
   std::vector<std::string> properties;
-  if (commFile != nullptr) properties.push_back(std::string("-Dplimo.commFile=") + commFile);
-  if (semaphoreName != nullptr) properties.push_back(std::string("-Dplimo.semaphoreName=") + semaphoreName);
+  if (ansiCommFile != nullptr) properties.push_back(std::string("-Dplimo.commFile=") + ansiCommFile);
+  if (ansiSemaphoreName != nullptr) properties.push_back(std::string("-Dplimo.semaphoreName=") + ansiSemaphoreName);
   if (manual) properties.push_back("-Dplimo.manualJre=true");
   properties.push_back("-Dplimo.moduleName=" + moduleFileName);
   return properties;
 }
 
-std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::string>& properties,
-                           const std::string& tempDir, const std::string& commandLine,
-                           std::vector<std::string>& options) {
+Utf8Text buildVmOptions(LaunchPlatform& platform, const std::vector<AnsiText>& properties,
+                        const AnsiText& tempDir, const Utf8Text& commandLine, std::vector<AnsiText>& options) {
   options.insert(options.end(), properties.begin(), properties.end());
   appendVmOptionsFileLines(platform, options);
   options.push_back(buildClassPathOption(platform, tempDir));
@@ -272,7 +271,7 @@ std::string buildVmOptions(LaunchPlatform& platform, const std::vector<std::stri
   return rest;
 }
 
-void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& options, jint version,
+void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<AnsiText>& options, jint version,
                      RuntimeExitHook exitHook) {
   std::memset(&args, 0, sizeof args);
   args.version = version;
@@ -298,9 +297,8 @@ void buildVmInitArgs(JavaVMInitArgs& args, const std::vector<std::string>& optio
   keptOptionArrays().push_back(std::move(records));
 }
 
-bool createJavaVm(LaunchPlatform& platform, jint version, const std::string& commandLine,
-                  const std::vector<std::string>& properties, const std::string& tempDir,
-                  std::string& programArguments) {
+bool createJavaVm(LaunchPlatform& platform, jint version, const Utf8Text& commandLine,
+                  const std::vector<AnsiText>& properties, const AnsiText& tempDir, Utf8Text& programArguments) {
   std::vector<std::string> options;
   programArguments = buildVmOptions(platform, properties, tempDir, commandLine, options);
   JavaVMInitArgs args;
@@ -315,13 +313,13 @@ bool createJavaVm(LaunchPlatform& platform, jint version, const std::string& com
   return result == JNI_OK && jniEnv != nullptr;
 }
 
-void toInternalClassName(std::string& name) {
+void toInternalClassName(PageText& name) {
   for (char& c : name) {
     if (c == '.') c = '/';
   }
 }
 
-bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& argumentText) {
+bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const Utf8Text& argumentText) {
   std::string className = getConfigString(cfg::MAIN_CLASS);
   toInternalClassName(className);
   jclass mainClass = env->FindClass(className.c_str());
@@ -365,10 +363,10 @@ bool invokeMainClass(LaunchPlatform& platform, JNIEnv* env, const std::string& a
   return true;
 }
 
-bool launchJvm(LaunchPlatform& platform, jint version, const std::string& commandLine, const char* commFile,
-               const char* semaphoreName, const std::string& tempDir) {
+bool launchJvm(LaunchPlatform& platform, jint version, const Utf8Text& commandLine, const char* ansiCommFile,
+               const char* ansiSemaphoreName, const AnsiText& tempDir) {
   std::vector<std::string> properties =
-      launcherProperties(platform.moduleFileName(), commFile, semaphoreName, manualMode);
+      launcherProperties(platform.moduleFileName(), ansiCommFile, ansiSemaphoreName, manualMode);
   std::string programArguments;
   if (!createJavaVm(platform, version, commandLine, properties, tempDir, programArguments)) return false;
   if (!invokeMainClass(platform, jniEnv, programArguments)) return false;

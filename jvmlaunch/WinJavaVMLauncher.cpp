@@ -16,7 +16,7 @@ class WinLaunchPlatform : public LaunchPlatform {
  public:
   explicit WinLaunchPlatform(RuntimeExitHook exitHook) : exitHook_(exitHook) {}
 
-  bool environmentVariable(const std::string& name, std::string& value) override {
+  bool environmentVariable(const PageText& name, AnsiText& value) override {
     // A value longer than the buffer makes the call return the size it
     // needs; ask again with that size (the value may change in between).
     std::string buffer(VALUE_BUFFER_SIZE, '\0');
@@ -36,13 +36,13 @@ class WinLaunchPlatform : public LaunchPlatform {
     }
   }
 
-  bool fileExists(const std::string& path) override { return plimo::fileExists(path.c_str()); }
+  bool fileExists(const AnsiText& path) override { return plimo::fileExists(path.c_str()); }
 
-  std::string resolveAgainstExeDir(const std::string& path) override { return plimo::resolveAgainstExeDir(path); }
+  AnsiText resolveAgainstExeDir(const AnsiText& path) override { return plimo::resolveAgainstExeDir(path); }
 
-  std::string normalizePath(const std::string& path) override { return plimo::normalizePath(path); }
+  AnsiText normalizePath(const AnsiText& path) override { return plimo::normalizePath(path); }
 
-  std::vector<std::string> listDirectoryMatches(const std::string& dir, const std::string& ext) override {
+  std::vector<AnsiText> listDirectoryMatches(const AnsiText& dir, const std::string& ext) override {
     std::string pattern = dir + "\\*";
     if (ext.empty() || ext[0] != '.') pattern += '.';
     pattern += ext;
@@ -56,19 +56,19 @@ class WinLaunchPlatform : public LaunchPlatform {
     return names;
   }
 
-  std::string moduleFileName() override { return moduleFilePath(); }
+  AnsiText moduleFileName() override { return moduleFilePath(); }
 
-  std::u16string toUtf16(const std::string& text) override {
+  std::u16string toUtf16(const PageText& text) override {
     std::wstring wide = wideFrom(text.c_str(), installerCodePage());
     return std::u16string(wide.begin(), wide.end());
   }
 
-  std::u16string commandLineToUtf16(const std::string& text) override {
+  std::u16string commandLineToUtf16(const Utf8Text& text) override {
     std::wstring wide = wideFrom(text.c_str(), CP_UTF8);
     return std::u16string(wide.begin(), wide.end());
   }
 
-  std::string commandLineToSystem(const std::string& text) override {
+  AnsiText commandLineToSystem(const Utf8Text& text) override {
     return ansiValue(wideFrom(text.c_str(), CP_UTF8).c_str());
   }
 
@@ -80,11 +80,11 @@ class WinLaunchPlatform : public LaunchPlatform {
 
 }  // namespace
 
-bool launchJvm(int jniVersion, const char* commandLine, const char* commFile, const char* semaphoreName,
-               const char* tempDir, RuntimeExitHook exitHook) {
+bool launchJvm(int jniVersion, const char* utf8CommandLine, const char* ansiCommFile, const char* ansiSemaphoreName,
+               const char* ansiTempDir, RuntimeExitHook exitHook) {
   WinLaunchPlatform platform(exitHook);
-  return launchJvm(platform, static_cast<jint>(jniVersion), commandLine != nullptr ? commandLine : "", commFile,
-                   semaphoreName, tempDir != nullptr ? tempDir : "");
+  return launchJvm(platform, static_cast<jint>(jniVersion), utf8CommandLine != nullptr ? utf8CommandLine : "",
+                   ansiCommFile, ansiSemaphoreName, ansiTempDir != nullptr ? ansiTempDir : "");
 }
 
 }  // namespace plimo
