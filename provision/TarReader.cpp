@@ -210,15 +210,15 @@ int tarProgressPosition(std::uint64_t consumed, std::int64_t total) {
   return static_cast<int>(position);
 }
 
-bool sanitizeTarName(const char* name, std::size_t length, char* out, std::size_t capacity) {
+bool sanitizeTarName(const char* utf8Name, std::size_t length, char* out, std::size_t capacity) {
   if (capacity == 0) return false;
-  if (length > 0 && (name[0] == '/' || name[0] == '\\')) return false;
+  if (length > 0 && (utf8Name[0] == '/' || utf8Name[0] == '\\')) return false;
   std::size_t used = 0;
   std::size_t at = 0;
   while (at < length) {
     std::size_t end = at;
-    while (end < length && name[end] != '/' && name[end] != '\\') ++end;
-    const char* component = name + at;
+    while (end < length && utf8Name[end] != '/' && utf8Name[end] != '\\') ++end;
+    const char* component = utf8Name + at;
     std::size_t componentLength = end - at;
     at = end + 1;
     if (componentLength == 0 || (componentLength == 1 && component[0] == '.')) continue;
@@ -239,13 +239,13 @@ bool sanitizeTarName(const char* name, std::size_t length, char* out, std::size_
   return true;
 }
 
-TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* name, std::int64_t size,
+TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* utf8Name, std::int64_t size,
                               TarProgress* progress, std::int64_t total) {
-  if (!target.openFile(name)) {
+  if (!target.openFile(utf8Name)) {
     // The archive did not list the parent directories: create them, as every
     // tar program does, then try once more.
-    makeParentDirectories(target, name);
-    if (!target.openFile(name)) return TarStatus::CreateFailed;
+    makeParentDirectories(target, utf8Name);
+    if (!target.openFile(utf8Name)) return TarStatus::CreateFailed;
   }
   char* chunk = input.chunk.get();
   TarStatus status = TarStatus::Ok;
@@ -554,12 +554,12 @@ TarStatus extractTarGz(TarSource& file, TarTarget& target, TarProgress* progress
   return extractTarStream(source, target, progress, total);
 }
 
-TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+TarStatus extractTarGzFile(const char* ansiPath, TarTarget& target, TarProgress* progress, std::int64_t total) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(ansiPath, "rb"));
   if (file == nullptr) return TarStatus::OpenFailed;
   StdioSource stored(file.get());
   TarStatus status = extractTarGz(stored, target, progress, total);
-  trace("archive: unpacking %s ended: %s", path, tarStatusText(status));
+  trace("archive: unpacking %s ended: %s", ansiPath, tarStatusText(status));
   return status;
 }
 

@@ -24,15 +24,17 @@ class TarSource {
 
 // Where the entries land. Paths are relative to the target, components
 // separated by '/', already checked by the reader: never empty, never
-// absolute, no "." or ".." component, no drive or stream colon.
+// absolute, no "." or ".." component, no drive or stream colon. They are the
+// archive's names, UTF-8 in the archives plimo-pack writes (pax records are
+// UTF-8 by definition); the byte-wise checks of the reader are safe on UTF-8.
 class TarTarget {
  public:
   virtual ~TarTarget() = default;
   // Creates one directory whose parent exists; an existing directory is fine.
-  virtual bool makeDirectory(const char* relativePath) = 0;
+  virtual bool makeDirectory(const char* utf8RelativePath) = 0;
   // Creates or truncates a file whose parent exists, for writing; at most one
   // file is open at a time.
-  virtual bool openFile(const char* relativePath) = 0;
+  virtual bool openFile(const char* utf8RelativePath) = 0;
   virtual bool writeFile(const void* data, std::size_t n) = 0;
   // Closes the open file; false when the data did not all reach it.
   virtual bool closeFile() = 0;
@@ -83,7 +85,7 @@ int tarProgressPosition(std::uint64_t consumed, std::int64_t total);
 // name of target, in chunks of ARCHIVE_CHUNK_SIZE, reporting progress at most
 // every 200 ms. Missing parent directories are created. The input is left
 // after the last data byte read; a file left incomplete stays on disk.
-TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* name, std::int64_t size,
+TarStatus extractTarEntryFile(TarInput& input, TarTarget& target, const char* utf8Name, std::int64_t size,
                               TarProgress* progress, std::int64_t total);
 
 // Unpacks the whole tar stream into target. Regular files ('0') and
@@ -99,8 +101,8 @@ TarStatus extractTarStream(TarSource& source, TarTarget& target, TarProgress* pr
 // read (ReadError), and so is a read of file that fails anywhere, also between
 // members.
 TarStatus extractTarGz(TarSource& file, TarTarget& target, TarProgress* progress, std::int64_t total);
-// extractTarGz over the file at path; OpenFailed when it cannot be opened.
-TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* progress, std::int64_t total);
+// extractTarGz over the file at ansiPath; OpenFailed when it cannot be opened.
+TarStatus extractTarGzFile(const char* ansiPath, TarTarget& target, TarProgress* progress, std::int64_t total);
 
 // Checks an archive entry name and writes it to out (capacity bytes) as a
 // plain relative path: separators '/' and '\' both become '/', empty and "."
@@ -108,7 +110,8 @@ TarStatus extractTarGzFile(const char* path, TarTarget& target, TarProgress* pro
 // drive or stream colon, ".." components, components ending in a dot or a
 // blank (Windows would strip them), control characters and <>"|?*, device
 // names (CON, NUL, COM1, ...), and results that do not fit. An empty result
-// (the target itself) is accepted.
-bool sanitizeTarName(const char* name, std::size_t length, char* out, std::size_t capacity);
+// (the target itself) is accepted. Byte-wise, for UTF-8 names: a double-byte
+// name whose second byte is '\' would be cut there.
+bool sanitizeTarName(const char* utf8Name, std::size_t length, char* out, std::size_t capacity);
 
 }  // namespace plimo

@@ -147,7 +147,7 @@ bool bindWinInet() {
   return all;
 }
 
-bool downloadToFile(HWND dialog, const char* address, const char* target) {
+bool downloadToFile(HWND dialog, const char* pageAddress, const char* ansiTarget) {
   setDlgItemTextWide(dialog, IDC_STATUS_LINE, getConfigWString(wmsg::CONNECTING).c_str());
   winInet.attemptConnect(0);
   InternetHandle session(winInet.open(USER_AGENT, OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -155,23 +155,24 @@ bool downloadToFile(HWND dialog, const char* address, const char* target) {
     trace("download: no Internet handle");
     return false;
   }
-  InternetHandle request(winInet.openUrl(session.get(), address, nullptr, 0, FLAG_PASSIVE | FLAG_NO_CACHE_WRITE, 0));
+  InternetHandle request(
+      winInet.openUrl(session.get(), pageAddress, nullptr, 0, FLAG_PASSIVE | FLAG_NO_CACHE_WRITE, 0));
   if (!request) {
-    trace("download: %s cannot be opened", address);
+    trace("download: %s cannot be opened", pageAddress);
     return false;
   }
   // An error page must not be saved as the runtime.
   DWORD status = 0;
   if (!queryNumber(request.get(), QUERY_STATUS_CODE, status) || status != HTTP_OK) {
-    trace("download: %s answered with status %lu", address, static_cast<unsigned long>(status));
+    trace("download: %s answered with status %lu", pageAddress, static_cast<unsigned long>(status));
     return false;
   }
   DWORD length = 0;
   if (!queryNumber(request.get(), QUERY_CONTENT_LENGTH, length)) {
-    trace("download: %s announced no length", address);
+    trace("download: %s announced no length", pageAddress);
     return false;
   }
-  trace("download: %s announces %lu bytes", address, static_cast<unsigned long>(length));
+  trace("download: %s announces %lu bytes", pageAddress, static_cast<unsigned long>(length));
   // With a pinned digest nothing runs that the author did not ship: the bytes
   // are hashed as they arrive and a mismatch leaves no file behind.
   std::string pinText = getConfigString(cfg::DOWNLOAD_SHA256);
@@ -186,9 +187,9 @@ bool downloadToFile(HWND dialog, const char* address, const char* target) {
     trace("download: no SHA-256 from the system to check the pinned digest with");
     return false;
   }
-  std::FILE* file = std::fopen(target, "wb");
+  std::FILE* file = std::fopen(ansiTarget, "wb");
   if (file == nullptr) {
-    trace("download: %s cannot be created", target);
+    trace("download: %s cannot be created", ansiTarget);
     return false;
   }
   bool success = transfer(dialog, request.get(), file, length, verify ? &hash : nullptr);
@@ -200,16 +201,16 @@ bool downloadToFile(HWND dialog, const char* address, const char* target) {
   }
   request.reset();
   session.reset();
-  if (!success) DeleteFileA(target);
+  if (!success) DeleteFileA(ansiTarget);
   return success;
 }
 
-void downloadJre(HWND dialog, const char* address, const char* target) {
+void downloadJre(HWND dialog, const char* pageAddress, const char* ansiTarget) {
   setDlgItemTextWide(dialog, IDC_MESSAGE_TEXT, getConfigWString(wmsg::DOWNLOADING).c_str());
   setDlgItemTextWide(dialog, IDCANCEL, getConfigWString(wmsg::CANCEL_BUTTON).c_str());
   ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_SHOW);
   if (!bindWinInet()) fatalWideMessage(wmsg::WININET_MISSING);
-  if (!downloadToFile(dialog, address, target)) fatalWideMessage(wmsg::DOWNLOAD_FAILED);
+  if (!downloadToFile(dialog, pageAddress, ansiTarget)) fatalWideMessage(wmsg::DOWNLOAD_FAILED);
   ShowWindow(GetDlgItem(dialog, IDC_STATUS_LINE), SW_HIDE);
 }
 

@@ -12,12 +12,14 @@ bool bindWinInet();
 // Fetches address into target with progress in the dialog (status line 1002,
 // bar 1001). True only when the server answered 200 with a Content-Length
 // and exactly that many bytes were received and written. On failure no
-// target file is left behind. bindWinInet must have succeeded.
-bool downloadToFile(HWND dialog, const char* address, const char* target);
+// target file is left behind. bindWinInet must have succeeded. The address
+// is configured (page text, ASCII in practice) and handed to the system as
+// ANSI text, as the target is.
+bool downloadToFile(HWND dialog, const char* pageAddress, const char* ansiTarget);
 
 // Downloads the runtime archive from address into target, with progress in
 // the dialog. Returns only after a complete download; failures end the
 // process (wide messages 20002, 20003).
-void downloadJre(HWND dialog, const char* address, const char* target);
+void downloadJre(HWND dialog, const char* pageAddress, const char* ansiTarget);
 
 }  // namespace plimo

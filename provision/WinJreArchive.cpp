@@ -64,29 +64,29 @@ bool toExtendedWidePath(const char* path, wchar_t* out, int capacity) {
 
 }  // namespace
 
-WinDirectoryTarget::WinDirectoryTarget(const char* root) {
-  std::size_t length = strnlen(root, sizeof(root_) - 1);
-  std::memcpy(root_, root, length);
+WinDirectoryTarget::WinDirectoryTarget(const char* ansiRoot) {
+  std::size_t length = strnlen(ansiRoot, sizeof(root_) - 1);
+  std::memcpy(root_, ansiRoot, length);
   while (length > 0 && (root_[length - 1] == '\\' || root_[length - 1] == '/')) --length;
   root_[length] = '\0';
   path_[0] = '\0';
 }
 
-bool WinDirectoryTarget::fullPath(const char* relativePath) {
+bool WinDirectoryTarget::fullPath(const char* utf8RelativePath) {
   std::size_t rootLength = std::strlen(root_);
-  std::size_t relativeLength = std::strlen(relativePath);
+  std::size_t relativeLength = std::strlen(utf8RelativePath);
   if (rootLength + 1 + relativeLength >= sizeof(path_)) return false;
   std::memcpy(path_, root_, rootLength);
   path_[rootLength] = '\\';
   for (std::size_t i = 0; i < relativeLength; ++i) {
-    path_[rootLength + 1 + i] = relativePath[i] == '/' ? '\\' : relativePath[i];
+    path_[rootLength + 1 + i] = utf8RelativePath[i] == '/' ? '\\' : utf8RelativePath[i];
   }
   path_[rootLength + 1 + relativeLength] = '\0';
   return true;
 }
 
-bool WinDirectoryTarget::makeDirectory(const char* relativePath) {
-  if (!fullPath(relativePath)) return false;
+bool WinDirectoryTarget::makeDirectory(const char* utf8RelativePath) {
+  if (!fullPath(utf8RelativePath)) return false;
   BOOL made;
   if (std::strlen(path_) < NARROW_PATH_LIMIT) {
     made = CreateDirectoryA(path_, nullptr);
@@ -97,11 +97,11 @@ bool WinDirectoryTarget::makeDirectory(const char* relativePath) {
   return made || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool WinDirectoryTarget::openFile(const char* relativePath) {
+bool WinDirectoryTarget::openFile(const char* utf8RelativePath) {
   closeFile();
   // Once the process is ending the exit handler removes the runtime folder;
   // writing on would put files into it behind its back.
-  if (processIsEnding() || !fullPath(relativePath)) return false;
+  if (processIsEnding() || !fullPath(utf8RelativePath)) return false;
   if (std::strlen(path_) < NARROW_PATH_LIMIT) {
     file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   } else {
@@ -129,13 +129,13 @@ bool WinDirectoryTarget::closeFile() {
   return CloseHandle(file_.release()) != FALSE;
 }
 
-bool extractTarGz(const char* archivePath, const char* targetDir, HWND dialog, std::int64_t totalSize) {
-  WinDirectoryTarget target(targetDir);
+bool extractTarGz(const char* ansiArchivePath, const char* ansiTargetDir, HWND dialog, std::int64_t totalSize) {
+  WinDirectoryTarget target(ansiTargetDir);
   DialogProgress progress(dialog);
-  return extractTarGzFile(archivePath, target, &progress, totalSize) == TarStatus::Ok;
+  return extractTarGzFile(ansiArchivePath, target, &progress, totalSize) == TarStatus::Ok;
 }
 
-void unpackJreArchive(HWND dialog, const std::string& directory) {
+void unpackJreArchive(HWND dialog, const AnsiText& directory) {
   // Both paths inside the launcher's own directory, whatever is current: a
   // "jre" the launcher did not create is never written into or deleted.
   std::string archive = childPath(directory, ARCHIVE_NAME);

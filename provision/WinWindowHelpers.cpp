@@ -84,9 +84,9 @@ int growDialog(HWND dialog, int want) {
 
 }  // namespace
 
-void narrowText(const char16_t* text, char* buffer, std::size_t capacity) {
+void narrowText(const char16_t* text, char* ansiBuffer, std::size_t capacity) {
   if (capacity == 0) return;
-  buffer[0] = '\0';
+  ansiBuffer[0] = '\0';
   const wchar_t* wide = reinterpret_cast<const wchar_t*>(text);
   int needed = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
   if (needed <= 0) return;
@@ -99,8 +99,8 @@ void narrowText(const char16_t* text, char* buffer, std::size_t capacity) {
     if (keep + step > capacity - 1) break;
     keep += step;
   }
-  std::memcpy(buffer, whole.data(), keep);
-  buffer[keep] = '\0';
+  std::memcpy(ansiBuffer, whole.data(), keep);
+  ansiBuffer[keep] = '\0';
 }
 
 void setWindowTextWide(HWND window, const char16_t* text) {

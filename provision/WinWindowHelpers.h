@@ -24,7 +24,7 @@ void fitButtonRow(HWND dialog, const int* ids, int count);
 // The narrow form of text in the ANSI code page (characters it cannot hold
 // become '?'), cut to fit capacity bytes without splitting a double-byte
 // character; always terminated when capacity is above 0.
-void narrowText(const char16_t* text, char* buffer, std::size_t capacity);
+void narrowText(const char16_t* text, char* ansiBuffer, std::size_t capacity);
 
 // Centres a window over its parent, or over the desktop when it has none.
 void centerWindow(HWND window);
