@@ -62,7 +62,7 @@ class PayloadTally final : public CopyProgress {
 
 }  // namespace
 
-bool makeTempFileName(std::string& out) {
+bool makeTempFileName(AnsiText& out) {
   out.clear();
   wchar_t wide[PATH_BUFFER_SIZE];
   DWORD n = GetTempPathW(PATH_BUFFER_SIZE, wide);
@@ -76,7 +76,7 @@ bool makeTempFileName(std::string& out) {
   return true;
 }
 
-void createTempDir(std::string& tempDir) {
+void createTempDir(AnsiText& tempDir) {
   // Without a name from the system the directory would land relative to
   // whatever directory is current; refuse instead.
   std::string tempFile;
@@ -91,7 +91,7 @@ void createTempDir(std::string& tempDir) {
   trace("temporary directory %s", directory.c_str());
 }
 
-void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgress* progress) {
+void writePayloadFile(ByteSource& executable, const AnsiText& path, CopyProgress* progress) {
   std::int32_t length = 0;
   if (!readInt32(executable, length)) fatalText(loadErrorText(LoadError::ReadInt));
   if (length <= 0) return;
@@ -109,7 +109,7 @@ void writePayloadFile(ByteSource& executable, const std::string& path, CopyProgr
   if (result != CopyResult::Done) payloadFailure(copyFailureCode(result));
 }
 
-void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::string& tempDir,
+void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, AnsiText& tempDir,
                         PayloadProgress* progress) {
   tempDir.clear();
   int count = getConfigInt(cfg::PAYLOAD_COUNT);
@@ -140,7 +140,7 @@ void extractPayloadFrom(ByteSource& executable, std::uint64_t offset, std::strin
   }
 }
 
-void extractPayload(std::string& tempDir, PayloadProgress* progress) {
+void extractPayload(AnsiText& tempDir, PayloadProgress* progress) {
   tempDir.clear();
   if (getConfigInt(cfg::PAYLOAD_COUNT) == 0) {
     trace("payload: no records to extract");

@@ -89,8 +89,8 @@ class DialogWorker final : public WorkerPlatform {
     return !tempDir.empty() && fileExists(childPath(tempDir, RUNTIME_ARCHIVE_NAME).c_str());
   }
   bool searchRuntime() override { return locateJvm(false, nullptr, false); }
-  std::string otherProcessorRuntime() override { return plimo::otherProcessorRuntime(); }
-  void reportOtherProcessorRuntime(const std::string& javaExe) override {
+  AnsiText otherProcessorRuntime() override { return plimo::otherProcessorRuntime(); }
+  void reportOtherProcessorRuntime(const AnsiText& javaExe) override {
     // The path on a line of its own, as the user needs it to find the runtime.
     std::u16string text = getConfigWString(wmsg::RUNTIME_WRONG_PROCESSOR);
     text += u'\n';
@@ -102,7 +102,7 @@ class DialogWorker final : public WorkerPlatform {
     return DialogBoxParamW(static_cast<HINSTANCE>(instanceHandle), MAKEINTRESOURCEW(IDD_RUNTIME_CHOICE), dialog_,
                            runtimeChoiceDialog, 0);
   }
-  void downloadRuntimeArchive(const std::string& address) override {
+  void downloadRuntimeArchive(const PageText& address) override {
     downloadJre(dialog_, address.c_str(), childPath(tempDir, RUNTIME_ARCHIVE_NAME).c_str());
   }
   void setProgressRange(int maximum) override { plimo::setProgressRange(dialog_, maximum); }

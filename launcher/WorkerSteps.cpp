@@ -23,14 +23,14 @@ void prepareRuntime(WorkerPlatform& platform) {
     // "No suitable Java" would send a user who has a 64-bit Java to install
     // the one they already have; say what is there and what is needed.
     if (!found && !manualMode) {
-      std::string other = platform.otherProcessorRuntime();
+      AnsiText other = platform.otherProcessorRuntime();
       if (!other.empty() && !getConfigWString(wmsg::RUNTIME_WRONG_PROCESSOR).empty()) {
         platform.reportOtherProcessorRuntime(other);
         platform.stopIfEnding();
       }
     }
     if (!found) {
-      std::string address = getConfigString(cfg::DOWNLOAD_URL);
+      PageText address = getConfigString(cfg::DOWNLOAD_URL);
       downloadOffered = !address.empty();
       std::intptr_t choice = platform.showRuntimeChoice();
       trace("runtime choice dialog ended with %d", static_cast<int>(choice));

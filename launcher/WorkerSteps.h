@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "block/TextKinds.h"
+
 namespace plimo {
 
 // What the runtime steps need from the operating system and the progress
@@ -31,18 +33,18 @@ class WorkerPlatform {
   virtual bool searchRuntime() = 0;
   // The java.exe of a runtime the last search passed over because it was
   // built for the other processor; empty when it passed over none.
-  virtual std::string otherProcessorRuntime() = 0;
+  virtual AnsiText otherProcessorRuntime() = 0;
   // Tells the user (wide message 20017, the path on a line of its own) and
   // returns.
-  virtual void reportOtherProcessorRuntime(const std::string& javaExe) = 0;
+  virtual void reportOtherProcessorRuntime(const AnsiText& javaExe) = 0;
   // Shows the runtime choice dialog (it reads downloadOffered) and returns
   // how it ended: IDC_DOWNLOAD, IDC_LOCATE after an accepted pick, or what
   // the system returns when the dialog cannot be shown. Cancel ends the
   // process inside.
   virtual std::intptr_t showRuntimeChoice() = 0;
-  // Downloads the runtime archive from address into "jre.tar.gz" of the
-  // temporary directory; returns only after a complete download.
-  virtual void downloadRuntimeArchive(const std::string& address) = 0;
+  // Downloads the runtime archive from address (entry 150) into "jre.tar.gz"
+  // of the temporary directory; returns only after a complete download.
+  virtual void downloadRuntimeArchive(const PageText& address) = 0;
   virtual void setProgressRange(int maximum) = 0;
   // Unpacks "jre.tar.gz" of the temporary directory into its "jre" and
   // selects it as the runtime; returns only when it is usable.

@@ -110,8 +110,9 @@ TarStatus extractTarGzFile(const char* ansiPath, TarTarget& target, TarProgress*
 // drive or stream colon, ".." components, components ending in a dot or a
 // blank (Windows would strip them), control characters and <>"|?*, device
 // names (CON, NUL, COM1, ...), and results that do not fit. An empty result
-// (the target itself) is accepted. Byte-wise, for UTF-8 names: a double-byte
-// name whose second byte is '\' would be cut there.
+// (the target itself) is accepted. Byte-wise, which suits UTF-8 names; a name
+// written in a double-byte ANSI page would be split at a character whose
+// second byte is '\'.
 bool sanitizeTarName(const char* utf8Name, std::size_t length, char* out, std::size_t capacity);
 
 }  // namespace plimo
