@@ -15,14 +15,14 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-bool parseSha256Hex(std::string_view pageText, unsigned char out[SHA256_SIZE]) {
-  while (!pageText.empty() && isBlank(pageText.front())) pageText.remove_prefix(1);
-  while (!pageText.empty() && isBlank(pageText.back())) pageText.remove_suffix(1);
-  if (pageText.size() != 2 * SHA256_SIZE) return false;
+bool parseSha256Hex(std::string_view text, unsigned char out[SHA256_SIZE]) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  if (text.size() != 2 * SHA256_SIZE) return false;
   unsigned char digest[SHA256_SIZE];
   for (std::size_t i = 0; i < SHA256_SIZE; ++i) {
-    int high = hexValue(pageText[2 * i]);
-    int low = hexValue(pageText[2 * i + 1]);
+    int high = hexValue(text[2 * i]);
+    int low = hexValue(text[2 * i + 1]);
     if (high < 0 || low < 0) return false;
     digest[i] = static_cast<unsigned char>(high * 16 + low);
   }
