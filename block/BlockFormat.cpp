@@ -6,11 +6,6 @@ namespace plimo {
 
 namespace {
 
-std::uint32_t le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
 bool readExact(ByteSource& source, void* destination, std::size_t n) {
   bool failed = false;
   return source.read(destination, n, &failed) == n && !failed;

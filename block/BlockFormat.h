@@ -27,6 +27,20 @@ namespace plimo {
 
 constexpr std::uint32_t CONFIG_MAGIC = 0xE8E413D5u;
 
+// Little-endian fields: the block's, the PE image's, and those of the other
+// Windows and zip formats plimo-pack reads. The caller has checked that the
+// bytes are there.
+inline std::uint16_t le16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t le32(const unsigned char* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint16_t le16At(std::string_view bytes, std::size_t at) {
+  return le16(reinterpret_cast<const unsigned char*>(bytes.data()) + at);
+}
+inline std::uint32_t le32At(std::string_view bytes, std::size_t at) {
+  return le32(reinterpret_cast<const unsigned char*>(bytes.data()) + at);
+}
+
 // One byte XOR-ed into every payload data byte; the same operation scrambles
 // and unscrambles.
 constexpr unsigned char PAYLOAD_KEY = 0xA7;

@@ -20,12 +20,15 @@ std::vector<PageText> splitPayloadNames(std::string_view pageList) {
   return names;
 }
 
-bool isPlainFileName(std::string_view pageName) {
-  if (pageName.empty()) return false;
-  if (pageName.find_first_of("\\/:") != std::string_view::npos) return false;
-  if (pageName.find_first_not_of(". ") == std::string_view::npos) return false;
-  return !isReservedDeviceName(pageName);
+NameFault payloadNameFault(std::string_view pageName) {
+  if (pageName.empty()) return NameFault::Empty;
+  if (pageName.find_first_of("\\/:") != std::string_view::npos) return NameFault::Separator;
+  if (pageName.find_first_not_of(". ") == std::string_view::npos) return NameFault::DotsAndBlanksOnly;
+  if (isReservedDeviceName(pageName)) return NameFault::DeviceName;
+  return NameFault::None;
 }
+
+bool isPlainFileName(std::string_view pageName) { return payloadNameFault(pageName) == NameFault::None; }
 
 AnsiText tempDirNameFrom(std::string_view ansiTempFileName, int randomNumber) {
   std::string out(ansiTempFileName);

@@ -25,13 +25,18 @@ class ByteSink {
 // (never the second byte of a character), empty fields skipped, order kept.
 std::vector<PageText> splitPayloadNames(std::string_view pageList);
 
+// Why the launcher refuses a payload name, the first reason that applies:
+// empty; holding "\", "/" or ":"; made of dots and blanks only ("." and ".."
+// among them: Windows trims trailing dots and blanks, so such a name reaches
+// the directory itself); a DOS device name such as "NUL" or "com1.txt" (those
+// open a device wherever they are placed). The name is page text, searched
+// byte by byte: in a double-byte code page a character whose second byte is
+// '\' makes the name refused. plimo-pack explains its refusals from this.
+enum class NameFault { None, Empty, Separator, DotsAndBlanksOnly, DeviceName };
+NameFault payloadNameFault(std::string_view pageName);
+
 // True for a name that can only name a file directly inside the extraction
-// directory: not empty; no "\", "/" or ":"; not "." or ".."; not made of dots
-// and blanks only (Windows trims trailing dots and blanks, so such a name
-// reaches the directory itself); not a DOS device name such as "NUL" or
-// "com1.txt" (those open a device wherever they are placed). The name is page
-// text, searched byte by byte: in a double-byte code page a character whose
-// second byte is '\' makes the name refused.
+// directory: payloadNameFault finds nothing.
 bool isPlainFileName(std::string_view pageName);
 
 // The extraction directory's name: the temporary file name the system chose

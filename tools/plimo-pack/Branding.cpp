@@ -18,14 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::uint16_t get16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-std::uint32_t get32(std::string_view b, std::size_t at) {
-  return get16(b, at) | static_cast<std::uint32_t>(get16(b, at + 2)) << 16;
-}
-
 std::uint32_t getBig32(std::string_view b, std::size_t at) {
   std::uint32_t v = 0;
   for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
@@ -119,15 +111,15 @@ bool knownLevel(const std::string& level) {
 }  // namespace
 
 bool iconFromIco(std::string_view bytes, std::vector<IconImage>& images, std::string& why) {
-  if (bytes.size() < ICON_DIR_SIZE || get16(bytes, 0) != 0 || (get16(bytes, 2) != 1 && get16(bytes, 2) != 2)) {
+  if (bytes.size() < ICON_DIR_SIZE || le16At(bytes, 0) != 0 || (le16At(bytes, 2) != 1 && le16At(bytes, 2) != 2)) {
     why = "not an .ico file (no icon header)";
     return false;
   }
-  if (get16(bytes, 2) == 2) {
+  if (le16At(bytes, 2) == 2) {
     why = "a cursor file, not an icon";
     return false;
   }
-  std::size_t count = get16(bytes, 4);
+  std::size_t count = le16At(bytes, 4);
   if (count == 0) {
     why = "the icon file holds no image";
     return false;
@@ -139,8 +131,8 @@ bool iconFromIco(std::string_view bytes, std::vector<IconImage>& images, std::st
   images.clear();
   for (std::size_t i = 0; i < count; ++i) {
     std::size_t e = ICON_DIR_SIZE + i * ICON_ENTRY_SIZE;
-    std::uint32_t size = get32(bytes, e + 8);
-    std::uint32_t offset = get32(bytes, e + 12);
+    std::uint32_t size = le32At(bytes, e + 8);
+    std::uint32_t offset = le32At(bytes, e + 12);
     std::string n = "image " + std::to_string(i + 1);
     if (size == 0 || offset < ICON_DIR_SIZE + count * ICON_ENTRY_SIZE || offset > bytes.size() ||
         bytes.size() - offset < size) {
@@ -151,7 +143,7 @@ bool iconFromIco(std::string_view bytes, std::vector<IconImage>& images, std::st
     IconImage image;
     image.bytes.assign(bytes.substr(offset, size));
     // Windows reads either a PNG or a BITMAPINFOHEADER (40 bytes) there.
-    if (!isPng(image.bytes) && (size < 40 || get32(image.bytes, 0) != 40)) {
+    if (!isPng(image.bytes) && (size < 40 || le32At(image.bytes, 0) != 40)) {
       why = n + " of the icon file is neither a PNG nor a bitmap";
       return false;
     }
@@ -159,8 +151,8 @@ bool iconFromIco(std::string_view bytes, std::vector<IconImage>& images, std::st
     image.width = side(static_cast<unsigned char>(bytes[e]));
     image.height = side(static_cast<unsigned char>(bytes[e + 1]));
     image.colourCount = static_cast<std::uint8_t>(bytes[e + 2]);
-    image.planes = get16(bytes, e + 4);
-    image.bitCount = get16(bytes, e + 6);
+    image.planes = le16At(bytes, e + 4);
+    image.bitCount = le16At(bytes, e + 6);
     images.push_back(std::move(image));
   }
   return true;
@@ -318,12 +310,12 @@ struct Node {
 // Reads the node at the start of bytes (bounded by its own length).
 bool parseNode(std::string_view bytes, Node& node, int depth) {
   if (depth > 4 || bytes.size() < 6) return false;
-  std::size_t length = get16(bytes, 0), valueLength = get16(bytes, 2);
-  bool text = get16(bytes, 4) == 1;
+  std::size_t length = le16At(bytes, 0), valueLength = le16At(bytes, 2);
+  bool text = le16At(bytes, 4) == 1;
   if (length < 6 || length > bytes.size()) return false;
   bytes = bytes.substr(0, length);
   std::size_t at = 6;
-  while (at + 1 < bytes.size() && get16(bytes, at) != 0) at += 2;
+  while (at + 1 < bytes.size() && le16At(bytes, at) != 0) at += 2;
   if (at + 1 >= bytes.size()) return false;
   node.key = utf8(bytes.substr(6, at - 6));
   at = (at + 2 + 3) / 4 * 4;
@@ -337,7 +329,7 @@ bool parseNode(std::string_view bytes, Node& node, int depth) {
   while (at < bytes.size()) {
     Node child;
     if (!parseNode(bytes.substr(at), child, depth + 1)) return false;
-    at = (at + get16(bytes, at) + 3) / 4 * 4;
+    at = (at + le16At(bytes, at) + 3) / 4 * 4;
     node.children.push_back(std::move(child));
   }
   return true;
@@ -349,10 +341,10 @@ bool parseVersionResource(std::string_view bytes, VersionNumber& fileVersion, Ve
                           std::vector<std::pair<std::string, std::string>>& strings) {
   Node root;
   if (!parseNode(bytes, root, 0) || root.key != "VS_VERSION_INFO" || root.value.size() < 52 ||
-      get32(root.value, 0) != 0xFEEF04BD)
+      le32At(root.value, 0) != 0xFEEF04BD)
     return false;
   auto split = [&](std::size_t at, VersionNumber& v) {
-    std::uint32_t ms = get32(root.value, at), ls = get32(root.value, at + 4);
+    std::uint32_t ms = le32At(root.value, at), ls = le32At(root.value, at + 4);
     v = {static_cast<std::uint16_t>(ms >> 16), static_cast<std::uint16_t>(ms), static_cast<std::uint16_t>(ls >> 16),
          static_cast<std::uint16_t>(ls)};
   };
@@ -497,9 +489,9 @@ bool applyBranding(std::string& image, const Branding& branding, std::string& wh
     ResourceNames& icons = tree[ResourceId::of(RT_ICON_ID)];
     for (const auto& [lang, data] : group->second) {
       std::string_view g = data.bytes;
-      std::size_t count = g.size() >= ICON_DIR_SIZE ? get16(g, 4) : 0;
+      std::size_t count = g.size() >= ICON_DIR_SIZE ? le16At(g, 4) : 0;
       for (std::size_t i = 0; i < count && ICON_DIR_SIZE + (i + 1) * GROUP_ENTRY_SIZE <= g.size(); ++i)
-        icons.erase(ResourceId::of(get16(g, ICON_DIR_SIZE + i * GROUP_ENTRY_SIZE + 12)));
+        icons.erase(ResourceId::of(le16At(g, ICON_DIR_SIZE + i * GROUP_ENTRY_SIZE + 12)));
     }
     std::uint16_t lang = group->second.begin()->first;
     std::string dir;
@@ -597,17 +589,17 @@ bool readBranding(std::string_view image, BrandingSummary& summary, std::string&
   if (groups && groups->count(ResourceId::named(MAIN_ICON_NAME))) {
     const ResourceLanguages& langs = groups->at(ResourceId::named(MAIN_ICON_NAME));
     std::string_view g = langs.empty() ? std::string_view() : std::string_view(langs.begin()->second.bytes);
-    std::size_t count = g.size() >= ICON_DIR_SIZE ? get16(g, 4) : 0;
+    std::size_t count = g.size() >= ICON_DIR_SIZE ? le16At(g, 4) : 0;
     for (std::size_t i = 0; i < count && ICON_DIR_SIZE + (i + 1) * GROUP_ENTRY_SIZE <= g.size(); ++i) {
       std::size_t e = ICON_DIR_SIZE + i * GROUP_ENTRY_SIZE;
       unsigned w = static_cast<unsigned char>(g[e]), h = static_cast<unsigned char>(g[e + 1]);
       std::string shown = std::to_string(w ? w : 256) + "x" + std::to_string(h ? h : 256);
       bool png = false;
       if (icons) {
-        auto image = icons->find(ResourceId::of(get16(g, e + 12)));
+        auto image = icons->find(ResourceId::of(le16At(g, e + 12)));
         png = image != icons->end() && !image->second.empty() && isPng(image->second.begin()->second.bytes);
       }
-      shown += png ? " PNG" : " " + std::to_string(get16(g, e + 6)) + "-bit";
+      shown += png ? " PNG" : " " + std::to_string(le16At(g, e + 6)) + "-bit";
       summary.iconImages.push_back(shown);
     }
   }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <zlib.h>
 
+#include "block/BlockFormat.h"
 #include "tools/plimo-pack/Installer.h"
 
 namespace plimo::pack {
@@ -22,14 +23,8 @@ constexpr std::size_t LOCAL_SIZE = 30;
 // The central directory is read whole; far beyond any jar's.
 constexpr std::uint64_t MAX_DIRECTORY_SIZE = 256u << 20;
 
-std::uint16_t get16(const std::string& b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-std::uint32_t get32(const std::string& b, std::size_t at) {
-  return get16(b, at) | static_cast<std::uint32_t>(get16(b, at + 2)) << 16;
-}
-std::uint64_t get64(const std::string& b, std::size_t at) {
-  return get32(b, at) | static_cast<std::uint64_t>(get32(b, at + 4)) << 32;
+std::uint64_t le64At(const std::string& b, std::size_t at) {
+  return le32At(b, at) | static_cast<std::uint64_t>(le32At(b, at + 4)) << 32;
 }
 
 // n bytes at offset, or false when the source does not hold them.
@@ -59,7 +54,7 @@ bool findDirectory(ByteSource& source, Directory& d, std::string& why) {
   std::size_t at = tail.size() - END_SIZE + 1;
   bool found = false;
   while (at-- > 0) {
-    if (get32(tail, at) == END_SIGNATURE && at + END_SIZE + get16(tail, at + 20) == tail.size()) {
+    if (le32At(tail, at) == END_SIGNATURE && at + END_SIZE + le16At(tail, at + 20) == tail.size()) {
       found = true;
       break;
     }
@@ -68,21 +63,21 @@ bool findDirectory(ByteSource& source, Directory& d, std::string& why) {
     why = "no zip end record (not a jar or zip file)";
     return false;
   }
-  d.entries = get16(tail, at + 10);
-  d.size = get32(tail, at + 12);
-  d.offset = get32(tail, at + 16);
+  d.entries = le16At(tail, at + 10);
+  d.size = le32At(tail, at + 12);
+  d.offset = le32At(tail, at + 16);
   if (d.entries == 0xFFFF || d.size == 0xFFFFFFFFu || d.offset == 0xFFFFFFFFu) {
     // Zip64: a locator just before the end record names the larger record.
     std::uint64_t endAt = size - span + at;
     std::string locator, end64;
-    if (endAt < 20 || !readAt(source, endAt - 20, 20, locator) || get32(locator, 0) != ZIP64_LOCATOR_SIGNATURE ||
-        !readAt(source, get64(locator, 8), 56, end64) || get32(end64, 0) != ZIP64_END_SIGNATURE) {
+    if (endAt < 20 || !readAt(source, endAt - 20, 20, locator) || le32At(locator, 0) != ZIP64_LOCATOR_SIGNATURE ||
+        !readAt(source, le64At(locator, 8), 56, end64) || le32At(end64, 0) != ZIP64_END_SIGNATURE) {
       why = "its zip64 end record is missing or damaged";
       return false;
     }
-    d.entries = get64(end64, 32);
-    d.size = get64(end64, 40);
-    d.offset = get64(end64, 48);
+    d.entries = le64At(end64, 32);
+    d.size = le64At(end64, 40);
+    d.offset = le64At(end64, 48);
   }
   if (d.offset > size || d.size > size - d.offset || d.size > MAX_DIRECTORY_SIZE ||
       d.entries > d.size / CENTRAL_SIZE) {
@@ -111,14 +106,14 @@ struct ManifestEntry {
 void applyZip64Extra(const std::string& extra, ManifestEntry& e) {
   std::size_t at = 0;
   while (at + 4 <= extra.size()) {
-    std::uint16_t id = get16(extra, at), length = get16(extra, at + 2);
+    std::uint16_t id = le16At(extra, at), length = le16At(extra, at + 2);
     if (at + 4 + length > extra.size()) return;
     if (id == 0x0001) {
       std::size_t field = at + 4, end = at + 4 + length;
       for (std::uint64_t* value : {&e.size, &e.compressed, &e.localOffset}) {
         if (*value != 0xFFFFFFFFu) continue;
         if (field + 8 > end) return;
-        *value = get64(extra, field);
+        *value = le64At(extra, field);
         field += 8;
       }
       return;
@@ -133,8 +128,8 @@ bool readManifest(ByteSource& source, const ManifestEntry& e, std::string& manif
     return false;
   }
   std::string local, data;
-  if (!readAt(source, e.localOffset, LOCAL_SIZE, local) || get32(local, 0) != LOCAL_SIGNATURE ||
-      !readAt(source, e.localOffset + LOCAL_SIZE + get16(local, 26) + get16(local, 28), e.compressed, data)) {
+  if (!readAt(source, e.localOffset, LOCAL_SIZE, local) || le32At(local, 0) != LOCAL_SIGNATURE ||
+      !readAt(source, e.localOffset + LOCAL_SIZE + le16At(local, 26) + le16At(local, 28), e.compressed, data)) {
     why = "its manifest entry lies outside the file";
     return false;
   }
@@ -179,12 +174,12 @@ bool readJar(ByteSource& source, JarListing& listing, std::string& why) {
   ManifestEntry manifestEntry;
   std::size_t at = 0;
   for (std::uint64_t i = 0; i < d.entries; ++i) {
-    if (directory.size() - at < CENTRAL_SIZE || get32(directory, at) != CENTRAL_SIGNATURE) {
+    if (directory.size() - at < CENTRAL_SIZE || le32At(directory, at) != CENTRAL_SIGNATURE) {
       why = "its central directory is damaged";
       return false;
     }
-    std::size_t nameLength = get16(directory, at + 28), extraLength = get16(directory, at + 30),
-                commentLength = get16(directory, at + 32);
+    std::size_t nameLength = le16At(directory, at + 28), extraLength = le16At(directory, at + 30),
+                commentLength = le16At(directory, at + 32);
     if (directory.size() - at - CENTRAL_SIZE < nameLength + extraLength + commentLength) {
       why = "its central directory is damaged";
       return false;
@@ -192,10 +187,10 @@ bool readJar(ByteSource& source, JarListing& listing, std::string& why) {
     std::string name = directory.substr(at + CENTRAL_SIZE, nameLength);
     if (sameIgnoringCase(name, "META-INF/MANIFEST.MF")) {
       manifestEntry.present = true;
-      manifestEntry.method = get16(directory, at + 10);
-      manifestEntry.compressed = get32(directory, at + 20);
-      manifestEntry.size = get32(directory, at + 24);
-      manifestEntry.localOffset = get32(directory, at + 42);
+      manifestEntry.method = le16At(directory, at + 10);
+      manifestEntry.compressed = le32At(directory, at + 20);
+      manifestEntry.size = le32At(directory, at + 24);
+      manifestEntry.localOffset = le32At(directory, at + 42);
       applyZip64Extra(directory.substr(at + CENTRAL_SIZE + nameLength, extraLength), manifestEntry);
     }
     listing.names.push_back(std::move(name));

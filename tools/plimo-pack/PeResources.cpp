@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "block/BlockFormat.h"
+
 namespace plimo::pack {
 
 bool ResourceId::operator<(const ResourceId& other) const {
@@ -14,14 +16,6 @@ bool ResourceId::operator==(const ResourceId& other) const {
 }
 
 namespace {
-
-std::uint16_t get16(std::string_view b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
-}
-
-std::uint32_t get32(std::string_view b, std::size_t at) {
-  return get16(b, at) | static_cast<std::uint32_t>(get16(b, at + 2)) << 16;
-}
 
 void set16(std::string& b, std::size_t at, std::uint32_t v) {
   b[at] = static_cast<char>(v & 0xFF);
@@ -47,14 +41,14 @@ class Parser {
 
   bool directory(std::size_t offset, int level, ResourceTree& tree, ResourceNames* names, ResourceLanguages* langs) {
     if (offset > s_.size() || s_.size() - offset < DIRECTORY_SIZE) return fail("a directory lies outside the section");
-    std::size_t count = std::size_t{get16(s_, offset + 12)} + get16(s_, offset + 14);
+    std::size_t count = std::size_t{le16At(s_, offset + 12)} + le16At(s_, offset + 14);
     if ((s_.size() - offset - DIRECTORY_SIZE) / ENTRY_SIZE < count)
       return fail("a directory's entries run past the section");
     for (std::size_t i = 0; i < count; ++i) {
       if (++visited_ > MAX_ENTRIES) return fail("more than 65536 directory entries");
       std::size_t entry = offset + DIRECTORY_SIZE + i * ENTRY_SIZE;
-      std::uint32_t nameField = get32(s_, entry);
-      std::uint32_t dataField = get32(s_, entry + 4);
+      std::uint32_t nameField = le32At(s_, entry);
+      std::uint32_t dataField = le32At(s_, entry + 4);
       ResourceId id;
       if (!idOf(nameField, id)) return false;
       bool isDirectory = (dataField & HIGH_BIT) != 0;
@@ -94,10 +88,10 @@ class Parser {
     }
     std::size_t at = field & ~HIGH_BIT;
     if (at > s_.size() || s_.size() - at < 2) return fail("a name lies outside the section");
-    std::size_t length = get16(s_, at);
+    std::size_t length = le16At(s_, at);
     if ((s_.size() - at - 2) / 2 < length) return fail("a name runs past the section");
     std::u16string text;
-    for (std::size_t k = 0; k < length; ++k) text.push_back(static_cast<char16_t>(get16(s_, at + 2 + 2 * k)));
+    for (std::size_t k = 0; k < length; ++k) text.push_back(static_cast<char16_t>(le16At(s_, at + 2 + 2 * k)));
     id = ResourceId::named(std::move(text));
     return true;
   }
@@ -105,12 +99,12 @@ class Parser {
   bool data(std::size_t offset, ResourceData& out) {
     if (offset > s_.size() || s_.size() - offset < DATA_ENTRY_SIZE)
       return fail("a data entry lies outside the section");
-    std::uint32_t rva = get32(s_, offset);
-    std::uint32_t size = get32(s_, offset + 4);
+    std::uint32_t rva = le32At(s_, offset);
+    std::uint32_t size = le32At(s_, offset + 4);
     if (rva < rva_ || rva - rva_ > s_.size() || s_.size() - (rva - rva_) < size)
       return fail("resource data lies outside the resource section");
     out.bytes.assign(s_.data() + (rva - rva_), size);
-    out.codePage = get32(s_, offset + 8);
+    out.codePage = le32At(s_, offset + 8);
     return true;
   }
 
@@ -244,27 +238,27 @@ bool readLayout(std::string_view image, bool strict, Layout& l, ResourceImage& l
     return false;
   };
   if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') return fail("it is not a Windows executable");
-  std::size_t pe = get32(image, 0x3C);
+  std::size_t pe = le32At(image, 0x3C);
   if (pe > image.size() || image.size() - pe < 24 || image.substr(pe, 4) != std::string_view("PE\0\0", 4))
     return fail("it is not a Windows executable (no PE header)");
-  l.machine = get16(image, pe + 4);
-  l.sectionCount = get16(image, pe + 6);
-  std::size_t optionalSize = get16(image, pe + 20);
+  l.machine = le16At(image, pe + 4);
+  l.sectionCount = le16At(image, pe + 6);
+  std::size_t optionalSize = le16At(image, pe + 20);
   l.optionalHeader = pe + 24;
   if (image.size() - l.optionalHeader < optionalSize || optionalSize < 2)
     return fail("its optional header is cut short");
-  std::uint16_t magic = get16(image, l.optionalHeader);
+  std::uint16_t magic = le16At(image, l.optionalHeader);
   if (magic != 0x10B && magic != 0x20B) return fail("its optional header is neither PE32 nor PE32+");
   l.pe32Plus = magic == 0x20B;
   std::size_t countAt = l.pe32Plus ? 108 : 92;
   if (optionalSize < countAt + 4) return fail("its optional header has no data directories");
-  l.directoryCount = get32(image, l.optionalHeader + countAt);
+  l.directoryCount = le32At(image, l.optionalHeader + countAt);
   l.directories = l.optionalHeader + countAt + 4;
   if (l.directoryCount < 3 || (optionalSize - countAt - 4) / 8 < 3) return fail("it has no resource directory entry");
   if (l.directoryCount > (optionalSize - countAt - 4) / 8)
     l.directoryCount = static_cast<std::uint32_t>((optionalSize - countAt - 4) / 8);
-  l.sectionAlignment = get32(image, l.optionalHeader + 32);
-  l.fileAlignment = get32(image, l.optionalHeader + 36);
+  l.sectionAlignment = le32At(image, l.optionalHeader + 32);
+  l.fileAlignment = le32At(image, l.optionalHeader + 36);
   if (l.fileAlignment < 512 || l.fileAlignment > 65536 || (l.fileAlignment & (l.fileAlignment - 1)) ||
       l.sectionAlignment < l.fileAlignment || (l.sectionAlignment & (l.sectionAlignment - 1)))
     return fail("its file or section alignment is not a power of two from 512 on");
@@ -272,32 +266,32 @@ bool readLayout(std::string_view image, bool strict, Layout& l, ResourceImage& l
   if (l.sectionCount == 0 || (image.size() - l.sectionTable) / 40 < l.sectionCount)
     return fail("its section table is cut short");
 
-  std::uint32_t rva = get32(image, l.directories + 2 * 8);
-  std::uint32_t size = get32(image, l.directories + 2 * 8 + 4);
+  std::uint32_t rva = le32At(image, l.directories + 2 * 8);
+  std::uint32_t size = le32At(image, l.directories + 2 * 8 + 4);
   if (rva == 0 || size == 0) return fail("it has no resources");
   std::size_t last = l.sectionTable + (l.sectionCount - 1) * 40;
-  std::uint32_t lastVa = get32(image, last + 12);
-  std::uint64_t lastRawEnd = std::uint64_t{get32(image, last + 20)} + get32(image, last + 16);
+  std::uint32_t lastVa = le32At(image, last + 12);
+  std::uint64_t lastRawEnd = std::uint64_t{le32At(image, last + 20)} + le32At(image, last + 16);
   for (std::size_t i = 0; i + 1 < l.sectionCount; ++i) {
     std::size_t h = l.sectionTable + i * 40;
-    if (get32(image, h + 12) == rva) {
+    if (le32At(image, h + 12) == rva) {
       if (!strict) {
         last = h;
         break;
       }
       return fail("its resource section is not its last section (link the stub with .rsrc last, as the build does)");
     }
-    std::uint32_t rawSize = get32(image, h + 16);
+    std::uint32_t rawSize = le32At(image, h + 16);
     if (strict &&
-        (get32(image, h + 12) >= lastVa || (rawSize && std::uint64_t{get32(image, h + 20)} + rawSize > lastRawEnd)))
+        (le32At(image, h + 12) >= lastVa || (rawSize && std::uint64_t{le32At(image, h + 20)} + rawSize > lastRawEnd)))
       return fail("its last section header does not describe its last section");
   }
-  if (get32(image, last + 12) != rva) return fail("its resource directory does not start a section");
+  if (le32At(image, last + 12) != rva) return fail("its resource directory does not start a section");
   if (strict && lastRawEnd != image.size()) return fail("its last section does not end the image");
-  std::uint32_t virtualSize = get32(image, last + 8);
-  std::uint32_t rawSize = get32(image, last + 16);
+  std::uint32_t virtualSize = le32At(image, last + 8);
+  std::uint32_t rawSize = le32At(image, last + 16);
   std::size_t available = virtualSize && virtualSize < rawSize ? virtualSize : rawSize;
-  std::uint32_t rawOffset = get32(image, last + 20);
+  std::uint32_t rawOffset = le32At(image, last + 20);
   if (rawOffset > image.size() || image.size() - rawOffset < available)
     return fail("its resource section is cut short");
   if (size > available) return fail("its resource directory is larger than its resource section");
@@ -325,8 +319,8 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
   ResourceImage located;
   if (!readLayout(image, true, l, located, why)) return false;
   std::size_t h = l.resourceHeader;
-  std::uint32_t oldRaw = get32(image, h + 16);
-  std::uint32_t rawOffset = get32(image, h + 20);
+  std::uint32_t oldRaw = le32At(image, h + 16);
+  std::uint32_t rawOffset = le32At(image, h + 20);
   std::uint64_t newRaw = align(section.size(), l.fileAlignment);
   std::uint64_t imageSize = align(std::uint64_t{located.sectionRva} + section.size(), l.sectionAlignment);
   if (imageSize > 0xFFFFFFFFu || newRaw > 0xFFFFFFFFu) {
@@ -340,7 +334,7 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
   set32(image, h + 16, static_cast<std::uint32_t>(newRaw));
   set32(image, l.directories + 2 * 8 + 4, static_cast<std::uint32_t>(section.size()));
   set32(image, l.optionalHeader + 56, static_cast<std::uint32_t>(imageSize));
-  std::uint64_t initialized = get32(image, l.optionalHeader + 8);
+  std::uint64_t initialized = le32At(image, l.optionalHeader + 8);
   initialized = initialized > oldRaw ? initialized - oldRaw + newRaw : newRaw;
   set32(image, l.optionalHeader + 8, static_cast<std::uint32_t>(initialized > 0xFFFFFFFFu ? 0xFFFFFFFFu : initialized));
   clearSignatureFields(image);
@@ -349,12 +343,12 @@ bool replaceResourceSection(std::string& image, const std::string& section, std:
 
 void clearSignatureFields(std::string& headers) {
   if (headers.size() < 64 || headers[0] != 'M' || headers[1] != 'Z') return;
-  std::size_t pe = get32(headers, 0x3C);
+  std::size_t pe = le32At(headers, 0x3C);
   if (pe > headers.size() || headers.size() - pe < 24 || headers.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return;
-  std::size_t optionalSize = get16(headers, pe + 20);
+  std::size_t optionalSize = le16At(headers, pe + 20);
   std::size_t optional = pe + 24;
   if (optionalSize < 2 || headers.size() - optional < optionalSize) return;
-  std::uint16_t magic = get16(headers, optional);
+  std::uint16_t magic = le16At(headers, optional);
   if (magic != 0x10B && magic != 0x20B) return;
   // The checksum sits at the same offset in both forms; the directories
   // follow the fields whose width differs.
@@ -362,7 +356,7 @@ void clearSignatureFields(std::string& headers) {
   std::size_t countAt = magic == 0x20B ? 108 : 92;
   if (optionalSize < countAt + 4) return;
   std::size_t room = (optionalSize - countAt - 4) / 8;
-  if (get32(headers, optional + countAt) <= 4 || room <= 4) return;
+  if (le32At(headers, optional + countAt) <= 4 || room <= 4) return;
   std::size_t certificate = optional + countAt + 4 + 4 * 8;
   set32(headers, certificate, 0);
   set32(headers, certificate + 4, 0);

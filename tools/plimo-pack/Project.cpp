@@ -11,7 +11,6 @@
 #include <toml++/toml.h>
 
 #include "block/Limits.h"
-#include "block/NameRules.h"
 #include "block/PayloadFormat.h"
 #include "jvmsearch/JavaVersion.h"
 #include "provision/DigestText.h"
@@ -25,25 +24,37 @@ namespace plimo::pack {
 
 namespace fs = std::filesystem;
 
-bool isPlainFileName(const std::string& name, std::string& why) {
-  if (name.empty()) {
-    why = "it is empty";
-    return false;
+bool isPackableFileName(const std::string& name, std::string& why) {
+  // First the launcher's own rule, so that every name it would refuse is
+  // refused here with its reason.
+  switch (plimo::payloadNameFault(name)) {
+    case plimo::NameFault::None:
+      break;
+    case plimo::NameFault::Empty:
+      why = "it is empty";
+      return false;
+    case plimo::NameFault::Separator:
+      why = std::string("it contains '") + name[name.find_first_of("\\/:")] + "'";
+      return false;
+    case plimo::NameFault::DotsAndBlanksOnly:
+      why = name == "." || name == ".." ? "it names a directory" : "Windows drops a trailing dot or blank";
+      return false;
+    case plimo::NameFault::DeviceName:
+      why = "it is a Windows device name";
+      return false;
   }
-  if (name == "." || name == "..") {
-    why = "it names a directory";
-    return false;
-  }
+  // Then what the launcher would accept but could not write as it is named:
+  // characters Windows refuses in file names, the name list's separator, and
+  // a trailing dot or blank, which Windows drops.
   for (unsigned char c : name) {
     if (c < 0x20) {
       why = "it contains a control character";
       return false;
     }
-    if (std::strchr("/\\:*?\"<>|", c)) {
+    if (std::strchr("*?\"<>|", c)) {
       why = std::string("it contains '") + static_cast<char>(c) + "'";
       return false;
     }
-    // The launcher's list of names is separated by ";".
     if (c == ';') {
       why = "it contains ';', the separator of the launcher's name list";
       return false;
@@ -51,15 +62,6 @@ bool isPlainFileName(const std::string& name, std::string& why) {
   }
   if (name.back() == '.' || name.back() == ' ') {
     why = "Windows drops a trailing dot or blank";
-    return false;
-  }
-  if (plimo::isReservedDeviceName(name)) {
-    why = "it is a Windows device name";
-    return false;
-  }
-  // And whatever else the launcher's extraction refuses.
-  if (!plimo::isPlainFileName(name)) {
-    why = "the launcher refuses it";
     return false;
   }
   return true;
@@ -703,7 +705,7 @@ class Loader {
         continue;
       }
       std::string why;
-      if (!isPlainFileName(file.name, why)) {
+      if (!isPackableFileName(file.name, why)) {
         error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why + where(item));
         continue;
       }

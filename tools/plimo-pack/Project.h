@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "block/TextKinds.h"
 #include "tools/plimo-pack/Branding.h"
 
 namespace plimo::pack {
@@ -20,7 +21,7 @@ struct Diagnostics {
 };
 
 struct PayloadFile {
-  std::string name;                  // plain file name, UTF-8
+  Utf8Text name;                     // plain file name
   std::filesystem::path source;      // absolute or relative to the working directory
 };
 
@@ -33,7 +34,7 @@ struct Project {
   // Entries set from keys, already in their block form: narrow values in the
   // code page, wide values as UTF-16. Derived entries (151, 2002, 2003) are
   // added by the writer.
-  std::map<std::int32_t, std::string> narrow;
+  std::map<std::int32_t, PageText> narrow;
   std::map<std::int32_t, std::u16string> wide;
   std::vector<PayloadFile> payload;  // in block order, without the runtime
   std::optional<std::filesystem::path> runtimeDirectory;
@@ -58,25 +59,26 @@ void setProcessorDefaults(Project& project, bool x64);
 // for a project that cannot be built.
 bool loadProject(const std::filesystem::path& file, Project& project, Diagnostics& diagnostics);
 // The same for project text already in memory; baseDirectory resolves paths.
-bool loadProjectText(const std::string& text, const std::filesystem::path& baseDirectory, Project& project,
+bool loadProjectText(const Utf8Text& text, const std::filesystem::path& baseDirectory, Project& project,
                      Diagnostics& diagnostics);
 
 // Checks used by loadProject, exposed for the reader side and for tests.
-// A name the launcher can write into its directory as it is: no separators,
-// no characters Windows refuses, no device names, no trailing dot or blank.
-bool isPlainFileName(const std::string& name, std::string& why);
+// A name the launcher accepts (plimo::payloadNameFault) and can write into its
+// directory as it is: no characters Windows refuses, no ';', no trailing dot
+// or blank. why says what is wrong, in the launcher's terms first.
+bool isPackableFileName(const std::string& name, std::string& why);
 // Identifiers separated by dots, as Java writes a fully qualified class name.
-bool isDottedJavaName(const std::string& name);
+bool isDottedJavaName(const Utf8Text& name);
 // A version bound: numbers separated by dots, optionally an update number
 // after "_" last ("11", "1.8", "17.0.2", "1.8.0_201").
-bool isVersionBound(const std::string& text);
+bool isVersionBound(const Utf8Text& text);
 // A version bound as the launcher compares it: Java 5 to 8 call themselves
 // 1.5 to 1.8, so "8" (or "8.0_201") becomes "1.8" ("1.8.0_201"); every other
 // bound is kept.
-std::string javaVersionBound(const std::string& bound);
+Utf8Text javaVersionBound(const Utf8Text& bound);
 // An address the launcher can download a runtime archive from: http:// or
 // https://, a server, and a path (query and fragment aside) ending in
 // ".tar.gz". why receives the reason when it is not.
-bool isDownloadAddress(const std::string& address, std::string& why);
+bool isDownloadAddress(const Utf8Text& address, std::string& why);
 
 }  // namespace plimo::pack
