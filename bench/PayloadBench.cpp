@@ -24,6 +24,9 @@
 // manual mode, stopped at the runtime choice dialog.
 //
 // Usage: payload_bench [large MB = 200] [small MB = 10] [rounds = 7]
+//        payload_bench profile [MB = 200]
+// The second form runs the installer of MB once after a warming run, for a
+// profiler or a system-call trace around it (bench/profile-payload.sh).
 #include <windows.h>
 #include <psapi.h>
 
@@ -142,9 +145,15 @@ void printSpread(const char* what, const std::vector<double>& values, const char
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool profile = argc > 1 && std::string(argv[1]) == "profile";
+  if (profile) {
+    --argc;
+    ++argv;
+  }
   std::uint64_t largeMb = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 200;
   std::uint64_t smallMb = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 10;
   int rounds = argc > 3 ? std::atoi(argv[3]) : 7;
+  if (profile) smallMb = 0;
   if (rounds < 1) rounds = 1;
   if (largeMb <= smallMb) return 2;
   ScratchDir dir;
@@ -172,6 +181,16 @@ int main(int argc, char** argv) {
 
   const std::uint64_t megabytes[2] = {smallMb, largeMb};
   std::string installers[2];
+  if (profile) {
+    installers[1] = dir.file("profiled.exe");
+    if (!prepare(installers[1], block, largeMb << 20)) return 2;
+    double warm = timedRun("\"" + installers[1] + "\"", environment);
+    std::fprintf(stderr, "profiled run starts\n");
+    double seconds = timedRun("\"" + installers[1] + "\"", environment);
+    std::printf("%llu MB installer: warming run %.3f s, profiled run %.3f s\n",
+                static_cast<unsigned long long>(largeMb), warm, seconds);
+    return seconds < 0 ? 1 : 0;
+  }
   int runs = 0;
   // One side's run of one size: 0 the installer, 1 the bare loop, 2 CopyFileA.
   auto run = [&](int side, int size) {
