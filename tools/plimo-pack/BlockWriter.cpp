@@ -19,7 +19,7 @@ class StringSink final : public ByteSink {
 
 }  // namespace
 
-void BlockWriter::addNarrow(std::int32_t id, std::string value) { narrow_.emplace_back(id, std::move(value)); }
+void BlockWriter::addNarrow(std::int32_t id, PageText value) { narrow_.emplace_back(id, std::move(value)); }
 
 void BlockWriter::addWide(std::int32_t id, std::u16string value) { wide_.emplace_back(id, std::move(value)); }
 
@@ -59,11 +59,11 @@ std::string payloadRecord(std::string_view content) {
   return out;
 }
 
-std::u16string utf16FromUtf8(std::string_view text) {
+std::u16string utf16FromUtf8(std::string_view utf8Text) {
   std::u16string out;
   std::size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
+  while (i < utf8Text.size()) {
+    unsigned char c = static_cast<unsigned char>(utf8Text[i]);
     char32_t cp = 0xFFFD;
     std::size_t length = 1;
     if (c < 0x80) {
@@ -76,13 +76,13 @@ std::u16string utf16FromUtf8(std::string_view text) {
       length = 4;
     }
     if (length > 1) {
-      if (i + length > text.size()) {
+      if (i + length > utf8Text.size()) {
         length = 1;
       } else {
         cp = c & (0x7F >> length);
         bool valid = true;
         for (std::size_t k = 1; k < length; ++k) {
-          unsigned char cc = static_cast<unsigned char>(text[i + k]);
+          unsigned char cc = static_cast<unsigned char>(utf8Text[i + k]);
           if ((cc >> 6) != 0x2) valid = false;
           cp = (cp << 6) | (cc & 0x3F);
         }
@@ -104,7 +104,7 @@ std::u16string utf16FromUtf8(std::string_view text) {
   return out;
 }
 
-std::string utf8FromUtf16(std::u16string_view text) {
+Utf8Text utf8FromUtf16(std::u16string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t cp = text[i];

@@ -11,20 +11,22 @@
 #include "block/BlockFormat.h"
 #include "block/ByteSource.h"
 #include "block/PayloadFormat.h"
+#include "block/TextKinds.h"
 
 namespace plimo {
 
 // Builds the configuration part of the block: magic, narrow table, wide
 // table. Records are written in the order they were added (the reader lets
-// the last record of an id win).
+// the last record of an id win). Narrow values are page text, already in the
+// installer's code page.
 class BlockWriter {
  public:
-  void addNarrow(std::int32_t id, std::string value);
+  void addNarrow(std::int32_t id, PageText value);
   void addWide(std::int32_t id, std::u16string value);
   std::string tables() const;
 
  private:
-  std::vector<std::pair<std::int32_t, std::string>> narrow_;
+  std::vector<std::pair<std::int32_t, PageText>> narrow_;
   std::vector<std::pair<std::int32_t, std::u16string>> wide_;
 };
 
@@ -39,7 +41,7 @@ CopyResult writePayloadRecord(ByteSource& content, std::uint64_t length, ByteSin
 std::string payloadRecord(std::string_view content);
 
 // UTF-16 from UTF-8 (for tests and the builder). Invalid sequences become U+FFFD.
-std::u16string utf16FromUtf8(std::string_view text);
-std::string utf8FromUtf16(std::u16string_view text);
+std::u16string utf16FromUtf8(std::string_view utf8Text);
+Utf8Text utf8FromUtf16(std::u16string_view text);
 
 }  // namespace plimo

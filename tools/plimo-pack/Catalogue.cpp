@@ -158,7 +158,7 @@ const char* defaultTextFor(const MessageInfo& m, bool application, bool x64) {
   return application && m.applicationText ? m.applicationText : m.defaultText;
 }
 
-bool isSafeProgressFormat(const std::string& text, std::string& why) {
+bool isSafeProgressFormat(const Utf8Text& text, std::string& why) {
   ProgressFormatCheck check = checkProgressFormat(utf16FromUtf8(text));
   switch (check.fault) {
     case ProgressFormatFault::NotFloatingPoint:

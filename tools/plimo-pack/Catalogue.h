@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "block/TextKinds.h"
+
 namespace plimo::pack {
 
 struct EntryInfo {
@@ -50,9 +52,9 @@ const std::vector<MessageInfo>& wideMessages();
 // The wide message that the launcher formats with four double arguments.
 constexpr std::int32_t PROGRESS_FORMAT_ID = 20008;
 
-// True when text (UTF-8) is a format the launcher fills (checkProgressFormat
-// in provision/DownloadProgress.h) and its line cannot outgrow the launcher's
+// True when text is a format the launcher fills (checkProgressFormat in
+// provision/DownloadProgress.h) and its line cannot outgrow the launcher's
 // 999 characters. why receives the reason when it is not.
-bool isSafeProgressFormat(const std::string& text, std::string& why);
+bool isSafeProgressFormat(const Utf8Text& text, std::string& why);
 
 }  // namespace plimo::pack

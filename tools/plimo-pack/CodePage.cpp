@@ -7,12 +7,12 @@ namespace plimo::pack {
 // Only names with a Windows code page number are taken, on every host alike:
 // the launcher converts with that number, and each host's conversion (iconv,
 // the Windows API) is asked for the same page.
-Conversion toCodePage(const std::string& utf8, const std::string& codePage, std::string& out) {
+Conversion toCodePage(const Utf8Text& utf8, const std::string& codePage, PageText& out) {
   int page = windowsCodePage(codePage);
   return page ? encodeCodePage(utf8, page, out) : Conversion::UnknownCodePage;
 }
 
-Conversion fromCodePage(const std::string& bytes, const std::string& codePage, std::string& utf8) {
+Conversion fromCodePage(const PageText& bytes, const std::string& codePage, Utf8Text& utf8) {
   int page = windowsCodePage(codePage);
   return page ? decodeCodePage(bytes, page, utf8) : Conversion::UnknownCodePage;
 }

@@ -51,7 +51,7 @@ WriteResult writeInstaller(const Project& project, const std::filesystem::path& 
                            const std::filesystem::path& output);
 
 struct PayloadEntry {
-  std::string name;           // as listed in entry 2003 (bytes of the code page)
+  PageText name;              // as listed in entry 2003
   std::int32_t length = 0;    // record length; 0 or less: no data
   std::uint64_t offset = 0;   // file offset of the data
 };

@@ -199,7 +199,7 @@ bool listRuntimeArchive(const fs::path& archive, RuntimeListing& listing, std::s
   return true;
 }
 
-RuntimeVerdict checkRuntime(const RuntimeListing& listing, std::uint16_t machine, const std::string& preferredType,
+RuntimeVerdict checkRuntime(const RuntimeListing& listing, std::uint16_t machine, const PageText& preferredType,
                             bool windowed) {
   RuntimeVerdict v = checkAt(listing, "", machine, preferredType, windowed);
   // Vendors ship a runtime inside one folder named after its version.

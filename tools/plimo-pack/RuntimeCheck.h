@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "block/TextKinds.h"
 #include "tools/plimo-pack/Project.h"
 
 namespace plimo::pack {
@@ -16,6 +17,9 @@ namespace plimo::pack {
 // The files of a runtime: each name relative to the runtime's top, '/'
 // separated and in lower case (Windows compares names so), mapped to its
 // first bytes when it is a java.exe, javaw.exe or jvm.dll (empty otherwise).
+// Names are UTF-8 as the host and the archive give them; the launcher's
+// rules (jvmsearch/SearchRules.h) run on them only for the ASCII names they
+// look for.
 struct RuntimeListing {
   std::map<std::string, std::string> files;
   // The top-level names as written, keyed by their lower-case form.
@@ -51,8 +55,9 @@ struct RuntimeVerdict {
 };
 
 // Checks listing for a stub of machine (PE_MACHINE_X86 or PE_MACHINE_X64).
-// preferredType is runtime.preferred_vm_type, windowed true for gui-javaw.
-RuntimeVerdict checkRuntime(const RuntimeListing& listing, std::uint16_t machine, const std::string& preferredType,
+// preferredType is runtime.preferred_vm_type as the block holds it, windowed
+// true for gui-javaw.
+RuntimeVerdict checkRuntime(const RuntimeListing& listing, std::uint16_t machine, const PageText& preferredType,
                             bool windowed);
 
 // One sentence for a verdict's fault, naming the runtime's files as a

@@ -14,8 +14,8 @@ namespace plimo::pack {
 // UTF-8 text into the code page. UnknownCodePage when this system cannot
 // convert to it; NotRepresentable when a character has no exact form there or
 // the input is not valid UTF-8.
-Conversion encodeCodePage(const std::string& utf8, int windowsCodePage, std::string& out);
+Conversion encodeCodePage(const Utf8Text& utf8, int windowsCodePage, PageText& out);
 // Bytes in the code page into UTF-8; NotRepresentable when they are not valid there.
-Conversion decodeCodePage(const std::string& bytes, int windowsCodePage, std::string& utf8);
+Conversion decodeCodePage(const PageText& bytes, int windowsCodePage, Utf8Text& utf8);
 
 }  // namespace plimo::pack

@@ -43,13 +43,13 @@ Conversion convert(const std::string& in, const char* to, const char* from, std:
 
 }  // namespace
 
-Conversion encodeCodePage(const std::string& utf8, int windowsCodePage, std::string& out) {
+Conversion encodeCodePage(const Utf8Text& utf8, int windowsCodePage, PageText& out) {
   std::string name = iconvNameOf(windowsCodePage);
   if (name.empty()) return Conversion::UnknownCodePage;
   return convert(utf8, name.c_str(), "UTF-8", out);
 }
 
-Conversion decodeCodePage(const std::string& bytes, int windowsCodePage, std::string& utf8) {
+Conversion decodeCodePage(const PageText& bytes, int windowsCodePage, Utf8Text& utf8) {
   std::string name = iconvNameOf(windowsCodePage);
   if (name.empty()) return Conversion::UnknownCodePage;
   return convert(bytes, "UTF-8", name.c_str(), utf8);

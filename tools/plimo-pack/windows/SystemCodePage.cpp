@@ -50,7 +50,7 @@ bool known(int page) {
 
 }  // namespace
 
-Conversion encodeCodePage(const std::string& utf8, int windowsCodePage, std::string& out) {
+Conversion encodeCodePage(const Utf8Text& utf8, int windowsCodePage, PageText& out) {
   if (!known(windowsCodePage)) return Conversion::UnknownCodePage;
   std::wstring wide;
   if (!toWide(utf8, CP_UTF8, MB_ERR_INVALID_CHARS, wide)) return Conversion::NotRepresentable;
@@ -64,7 +64,7 @@ Conversion encodeCodePage(const std::string& utf8, int windowsCodePage, std::str
   return Conversion::Ok;
 }
 
-Conversion decodeCodePage(const std::string& bytes, int windowsCodePage, std::string& utf8) {
+Conversion decodeCodePage(const PageText& bytes, int windowsCodePage, Utf8Text& utf8) {
   if (!known(windowsCodePage)) return Conversion::UnknownCodePage;
   std::wstring wide;
   if (!toWide(bytes, static_cast<UINT>(windowsCodePage), MB_ERR_INVALID_CHARS, wide)) {
