@@ -12,7 +12,9 @@
 // parameter says its kind in its name instead (ansiPath, utf8Tail, pageText,
 // ...). Text that is plain ASCII by construction (registry key and value
 // names, option keys, placeholders, fixed literals, version numbers) may stay
-// std::string or const char*, as every kind reads it alike.
+// std::string or const char*, as every kind reads it alike; so do bytes that
+// are not text (block records, file contents). A function that takes more
+// than one kind says so in its comment.
 #include <string>
 
 namespace plimo {
