@@ -1,5 +1,5 @@
 #pragma once
-#include <string>
+#include "block/TextKinds.h"
 
 namespace plimo {
 
@@ -10,11 +10,11 @@ namespace plimo {
 // code page holds (its short name where the long one does not fit). The path
 // is in the ANSI code page, as the launcher keeps its paths. An empty path
 // does nothing.
-void deleteTree(const std::string& path);
-void scheduleFileDeletion(const std::string& path);
-void scheduleDirDeletion(const std::string& path);
+void deleteTree(const AnsiText& path);
+void scheduleFileDeletion(const AnsiText& path);
+void scheduleDirDeletion(const AnsiText& path);
 // Appends path and ";" to the named REG_SZ value under
 // HKCU\SOFTWARE\kaldor-codework\plimo\temp\ (created when missing).
-void appendToDeletionList(const std::string& path, const char* valueName);
+void appendToDeletionList(const AnsiText& path, const char* valueName);
 
 }  // namespace plimo

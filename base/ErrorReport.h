@@ -16,12 +16,15 @@ namespace plimo {
 // The stub links the Win32 implementation; test programs link one that
 // records the calls.
 
-void showError(const char* text);
+void showError(const char* pageText);
 void showWideError(const char16_t* text);
 // Message id from the configuration with the first occurrence of placeholder
-// (may be null) replaced by value. Returns after showing.
+// (may be null) replaced by value. Returns after showing. Narrow texts are
+// page text, shown through the installer's code page (through the ANSI one
+// when the block names none); value is often a path (ANSI text), which reads
+// the same when the installer was built for the system's code page.
 void showConfigMessage(std::int32_t id, const char* placeholder, const char* value);
-[[noreturn]] void fatalText(const char* text);
+[[noreturn]] void fatalText(const char* pageText);
 [[noreturn]] void fatalMessage(std::int32_t id, const char* placeholder, const char* value);
 [[noreturn]] void fatalWideMessage(std::int32_t id);
 [[noreturn]] void fatalWideText(const char16_t* text);

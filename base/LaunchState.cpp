@@ -14,17 +14,17 @@ Lasting<std::vector<std::string>> extractedDirsStore;
 }  // namespace
 
 void* instanceHandle = nullptr;
-std::string& commandLine = commandLineStore.get();
+Utf8Text& commandLine = commandLineStore.get();
 bool manualMode = false;
-std::string& tempDir = tempDirStore.get();
+AnsiText& tempDir = tempDirStore.get();
 void* errorOwnerWindow = nullptr;
 bool downloadOffered = false;
 std::int32_t progressMax = 100;
 std::int32_t progressPos = 0;
 std::uint64_t payloadOffset = 0;
 std::atomic<bool> mainMethodCalled{false};
-std::vector<std::string>& extractedFiles = extractedFilesStore.get();
-std::vector<std::string>& extractedDirs = extractedDirsStore.get();
+std::vector<AnsiText>& extractedFiles = extractedFilesStore.get();
+std::vector<AnsiText>& extractedDirs = extractedDirsStore.get();
 
 bool isManualModeTail(const char* tail) {
   if (tail == nullptr || *tail == '\0') return false;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "block/TextKinds.h"
+
 namespace plimo {
 
 // Process-wide state of one launch. Written on the main thread before the
@@ -11,9 +13,9 @@ namespace plimo {
 // on each value. The strings and lists are never destroyed (Lasting.h): the
 // worker may still use them while the process ends.
 extern void* instanceHandle;        // module instance of the executable
-extern std::string& commandLine;    // tail of the command line after the program name, in UTF-8
+extern Utf8Text& commandLine;       // tail of the command line after the program name
 extern bool manualMode;             // tail is exactly "/manual" or "-manual"
-extern std::string& tempDir;        // extraction directory: absolute, no trailing backslash; empty when nothing was extracted
+extern AnsiText& tempDir;           // extraction directory: absolute, no trailing backslash; empty when nothing was extracted
 extern void* errorOwnerWindow;      // the progress dialog once it exists; owner of every error box
 extern bool downloadOffered;        // entry 150 is not empty (read by the runtime choice dialog)
 extern std::int32_t progressMax;    // bar range after the runtime decision: 150 with an archive, else 80
@@ -25,16 +27,16 @@ extern std::atomic<bool> mainMethodCalled;
 
 // Every path the extraction wrote (or tried to), in order, and its directory.
 // Never emptied; the clean-up schedules them for deferred deletion.
-extern std::vector<std::string>& extractedFiles;
-extern std::vector<std::string>& extractedDirs;
+extern std::vector<AnsiText>& extractedFiles;
+extern std::vector<AnsiText>& extractedDirs;
 
 // True when the tail is exactly "/manual" or "-manual": compared over 8 bytes
 // including the terminator, so nothing may come before or after the word.
-bool isManualModeTail(const char* tail);
+bool isManualModeTail(const char* utf8Tail);
 
 // The command-line tail after the program name: skips blanks, then a quoted
 // program name (to its closing quote, or to the end) or an unquoted one (to
 // the first blank or tab), then blanks.
-const char* commandLineTail(const char* commandLine);
+const char* commandLineTail(const char* utf8CommandLine);
 
 }  // namespace plimo

@@ -130,12 +130,12 @@ class TreeWalk {
 
 }  // namespace
 
-void deleteTree(const std::string& path) {
+void deleteTree(const AnsiText& path) {
   if (path.empty()) return;
   TreeWalk(wideFrom(path.c_str(), CP_ACP)).run();
 }
 
-void appendToDeletionList(const std::string& path, const char* valueName) {
+void appendToDeletionList(const AnsiText& path, const char* valueName) {
   HKEY raw = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, DELETION_LIST_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                       nullptr, &raw, nullptr) != ERROR_SUCCESS) {
@@ -162,8 +162,8 @@ void appendToDeletionList(const std::string& path, const char* valueName) {
                  static_cast<DWORD>(list.size() + 1));
 }
 
-void scheduleFileDeletion(const std::string& path) { appendToDeletionList(path, DELETE_FILE_VALUE); }
+void scheduleFileDeletion(const AnsiText& path) { appendToDeletionList(path, DELETE_FILE_VALUE); }
 
-void scheduleDirDeletion(const std::string& path) { appendToDeletionList(path, DELETE_DIR_VALUE); }
+void scheduleDirDeletion(const AnsiText& path) { appendToDeletionList(path, DELETE_DIR_VALUE); }
 
 }  // namespace plimo
