@@ -81,7 +81,7 @@ endif()
 # Further native pieces bring their own CMake fragment.
 foreach(fragment tests/jvmlaunch/native.cmake tests/provision/native.cmake tests/jvmsearch/native.cmake
                  tests/launcher/native.cmake bench/native.cmake tests/maven/native.cmake
-                 tests/hosts/native.cmake)
+                 tests/hosts/native.cmake tests/structure/native.cmake)
   include(${CMAKE_SOURCE_DIR}/${fragment} OPTIONAL)
 endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/tools/plimo-pack/CMakeLists.txt)
