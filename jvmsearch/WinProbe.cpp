@@ -52,7 +52,7 @@ void endChild(HANDLE process) {
 // After the version line: lets the child end by itself within the probe's time
 // limit, reading on so that it never blocks on a full pipe, and ends it when
 // the limit passes.
-void awaitChild(const std::string& path, HANDLE process, HANDLE readEnd, DWORD started) {
+void awaitChild(const AnsiText& path, HANDLE process, HANDLE readEnd, DWORD started) {
   char discard[4096];
   for (;;) {
     if (WaitForSingleObject(process, 2) == WAIT_OBJECT_0) return;
@@ -79,7 +79,7 @@ struct ProbeChild {
 
 // Starts `"<path>" -version` hidden, in its own folder, with its standard
 // error on a pipe of which only the child holds the write end.
-bool startProbeChild(const std::string& path, ProbeChild& child) {
+bool startProbeChild(const AnsiText& path, ProbeChild& child) {
   // Quoted: unquoted, "c:\program files\..." would first run "c:\program.exe".
   std::string commandLine = "\"" + path + "\" -version";
   if (commandLine.size() > MAX_VALUE_LENGTH) {
@@ -133,7 +133,7 @@ bool startProbeChild(const std::string& path, ProbeChild& child) {
 // Reads the child's output until it holds a version line, cannot hold one,
 // or the time limit passes (reported as NoVersion). A child given up on is
 // ended; after a version line it is awaited.
-VersionScan readVersionLine(const std::string& path, const ProbeChild& child, DWORD started, std::string& version) {
+VersionScan readVersionLine(const AnsiText& path, const ProbeChild& child, DWORD started, std::string& version) {
   char buffer[VALUE_BUFFER_SIZE];
   std::size_t used = 0;
   for (;;) {

@@ -67,7 +67,7 @@ bool isPackableFileName(const std::string& name, std::string& why) {
   return true;
 }
 
-bool isDottedJavaName(const std::string& name) {
+bool isDottedJavaName(const Utf8Text& name) {
   // Non-ASCII bytes are accepted as identifier characters: Java identifiers
   // may use any Unicode letter.
   auto isStart = [](unsigned char c) { return std::isalpha(c) || c == '_' || c == '$' || c >= 0x80; };
@@ -86,7 +86,7 @@ bool isDottedJavaName(const std::string& name) {
   return !atStart;
 }
 
-bool isVersionBound(const std::string& text) {
+bool isVersionBound(const Utf8Text& text) {
   // Digits, dot-separated groups of digits, and at most one "_" group last:
   // "11", "1.8", "17.0.2", "1.8.0_201".
   bool digitBefore = false, update = false;
@@ -104,7 +104,7 @@ bool isVersionBound(const std::string& text) {
   return digitBefore;
 }
 
-std::string javaVersionBound(const std::string& bound) {
+Utf8Text javaVersionBound(const Utf8Text& bound) {
   // Java 5 to 8 report "1.5.0_22" to "1.8.0_402": compared number by number,
   // a bare "8" would put Java 8 below itself.
   std::size_t end = bound.find_first_of("._");
@@ -113,7 +113,7 @@ std::string javaVersionBound(const std::string& bound) {
   return bound;
 }
 
-bool isDownloadAddress(const std::string& address, std::string& why) {
+bool isDownloadAddress(const Utf8Text& address, std::string& why) {
   // Schemes ignore case; the file name check does too.
   std::string folded = address;
   std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -923,7 +923,7 @@ void setProcessorDefaults(Project& project, bool x64) {
   project.processorDefaults.clear();
 }
 
-bool loadProjectText(const std::string& text, const fs::path& baseDirectory, Project& project,
+bool loadProjectText(const Utf8Text& text, const fs::path& baseDirectory, Project& project,
                      Diagnostics& diagnostics) {
   toml::table root;
   try {
