@@ -395,6 +395,8 @@ TEST_F(PlimoPack, InvalidProjectsWriteNothingAndExitWithTwo) {
       {"name with the list separator", "payload = [{ source = \"a.jar\", name = \"a;b.jar\" }]\n" + main,
        "not a plain file name"},
       {"device name", "payload = [{ source = \"a.jar\", name = \"con.txt\" }]\n" + main, "device name"},
+      {"name with a double-byte character ending in 0x5C", "code_page = \"cp932\"\npayload = [{ source = \"a.jar\", "
+       "name = \"\xE8\xA1\xA8.txt\" }]\n" + main, "folder separator"},
       {"duplicate names", "payload = [\"a.jar\", { source = \"a.jar\", name = \"a.jar\" }]\n" + main, "occurs twice"},
       {"duplicate names ignoring case", "payload = [\"a.jar\", \"A.JAR\"]\n" + main, "occurs twice"},
       {"name of the bundled runtime", "payload = [{ source = \"a.jar\", name = \"JRE.tar.gz\" }]\n" + main +

@@ -263,7 +263,7 @@ bool extractInstaller(const fs::path& path, const fs::path& directory, const std
       error = "a payload name is not valid text in code page " + codePage;
       return false;
     }
-    if (!isPackableFileName(name, why)) {
+    if (!isPackableFileName(name, entry.name, why)) {
       error = "refusing the payload name \"" + name + "\": " + why;
       return false;
     }

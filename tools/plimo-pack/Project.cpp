@@ -24,17 +24,23 @@ namespace plimo::pack {
 
 namespace fs = std::filesystem;
 
-bool isPackableFileName(const std::string& name, std::string& why) {
-  // First the launcher's own rule, so that every name it would refuse is
-  // refused here with its reason.
-  switch (plimo::payloadNameFault(name)) {
+bool isPackableFileName(const Utf8Text& name, const PageText& pageName, std::string& why) {
+  // First the launcher's own rule, on the bytes the launcher will see, so
+  // that every name it would refuse is refused here with its reason.
+  switch (plimo::payloadNameFault(pageName)) {
     case plimo::NameFault::None:
       break;
     case plimo::NameFault::Empty:
       why = "it is empty";
       return false;
     case plimo::NameFault::Separator:
-      why = std::string("it contains '") + name[name.find_first_of("\\/:")] + "'";
+      if (name.find_first_of("\\/:") != std::string::npos) {
+        why = std::string("it contains '") + name[name.find_first_of("\\/:")] + "'";
+      } else {
+        // A double-byte character whose second byte is 0x5C.
+        why = "in the installer's code page one of its characters ends in the byte of '\\', which the "
+              "launcher reads as a folder separator; rename the file or choose another code page";
+      }
       return false;
     case plimo::NameFault::DotsAndBlanksOnly:
       why = name == "." || name == ".." ? "it names a directory" : "Windows drops a trailing dot or blank";
@@ -705,7 +711,10 @@ class Loader {
         continue;
       }
       std::string why;
-      if (!isPackableFileName(file.name, why)) {
+      // A name the code page cannot hold is reported with the name list.
+      PageText pageName;
+      if (toCodePage(file.name, project_.codePage, pageName) != Conversion::Ok) pageName = file.name;
+      if (!isPackableFileName(file.name, pageName, why)) {
         error(at + ": the payload name \"" + file.name + "\" is not a plain file name: " + why + where(item));
         continue;
       }

@@ -63,10 +63,11 @@ bool loadProjectText(const Utf8Text& text, const std::filesystem::path& baseDire
                      Diagnostics& diagnostics);
 
 // Checks used by loadProject, exposed for the reader side and for tests.
-// A name the launcher accepts (plimo::payloadNameFault) and can write into its
-// directory as it is: no characters Windows refuses, no ';', no trailing dot
-// or blank. why says what is wrong, in the launcher's terms first.
-bool isPackableFileName(const std::string& name, std::string& why);
+// A payload name the launcher accepts (plimo::payloadNameFault on pageName,
+// the name in the installer's code page) and can write into its directory as
+// it is: no characters Windows refuses, no ';', no trailing dot or blank.
+// why says what is wrong, in the launcher's terms first.
+bool isPackableFileName(const Utf8Text& name, const PageText& pageName, std::string& why);
 // Identifiers separated by dots, as Java writes a fully qualified class name.
 bool isDottedJavaName(const Utf8Text& name);
 // A version bound: numbers separated by dots, optionally an update number
