@@ -1,10 +1,15 @@
 // Start-up of an installer, from process start to the runtime's main, against
 // a minimal host program that only loads the same jvm.dll and calls the same
 // entry points (bench/StartupHost.cpp). Both run under the same Wine in the
-// same run; the report is the ratio of the medians. The installer has an
+// same run, in alternating order; the report is the ratio of the medians and the
+// spread of the per-round ratios. The installer has an
 // empty payload and finds the runtime through a configured directory whose
 // version is already cached (one run beforehand warms the cache).
 //   usage: startup_bench.exe [rounds]
+//          startup_bench.exe profile [Wine debug channels]
+// The second form runs the installer and the host once more after the warming
+// run and prints a time line of their start-up: Wine's time-stamped library
+// loads with the installer's trace lines between them.
 #include <windows.h>
 
 #include <algorithm>
@@ -65,24 +70,48 @@ int main(int argc, char** argv) {
   std::vector<std::string> environment = {"PLIMO_JVMDOUBLE_EXIT=0", "TEMP=" + dir.path(), "TMP=" + dir.path()};
   DWORD exitCode = 0;
   runMilliseconds("\"" + installer + "\"", environment, exitCode);  // warms the version cache
+  if (argc > 1 && std::string(argv[1]) == "profile") {
+    // Wine's time-stamped library loads, with the installer's own trace
+    // lines (no time of their own) between them on standard error.
+    std::vector<std::string> traced = environment;
+    traced.push_back("PLIMO_TRACE=1");
+    traced.push_back(std::string("WINEDEBUG=") + (argc > 2 ? argv[2] : "+timestamp,+loaddll,+pid"));
+    // Wine stamps its lines with the tick count: the same clock here.
+    DWORD installerStart = GetTickCount();
+    RunResult installerRun = runProcess("\"" + installer + "\"", 60000, traced);
+    DWORD hostStart = GetTickCount();
+    RunResult hostRun = runProcess("\"" + binDir() + "startup_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\"",
+                                   60000, traced);
+    DWORD hostEnd = GetTickCount();
+    std::fflush(stdout);
+    std::fprintf(stderr, "--- installer from %lu.%03lu to %lu.%03lu\n%s--- minimal host from %lu.%03lu to %lu.%03lu\n%s",
+                 installerStart / 1000, installerStart % 1000, hostStart / 1000, hostStart % 1000,
+                 installerRun.stdErr.c_str(), hostStart / 1000, hostStart % 1000, hostEnd / 1000, hostEnd % 1000,
+                 hostRun.stdErr.c_str());
+    return 0;
+  }
   std::string starts = readFile(home + "\\bin\\java.exe.starts");
-  std::vector<double> ours, host;
+  std::vector<double> ours, host, ratios;
+  std::string hostLine = "\"" + binDir() + "startup_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\"";
   for (int i = 0; i < rounds; ++i) {
-    ours.push_back(runMilliseconds("\"" + installer + "\"", environment, exitCode));
-    if (exitCode != 0) {
-      std::fprintf(stderr, "installer ended with %lu\n", exitCode);
-      return 4;
+    // Alternating, so that neither side always runs right after the other.
+    for (int k = 0; k < 2; ++k) {
+      bool installerNow = (i + k) % 2 == 0;
+      double ms = runMilliseconds(installerNow ? "\"" + installer + "\"" : hostLine, environment, exitCode);
+      if (exitCode != 0) {
+        std::fprintf(stderr, "%s ended with %lu\n", installerNow ? "installer" : "host", exitCode);
+        return installerNow ? 4 : 5;
+      }
+      (installerNow ? ours : host).push_back(ms);
     }
-    host.push_back(runMilliseconds("\"" + binDir() + "startup_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\"",
-                                   environment, exitCode));
-    if (exitCode != 0) {
-      std::fprintf(stderr, "host ended with %lu\n", exitCode);
-      return 5;
-    }
+    ratios.push_back(ours.back() / host.back());
   }
   bool probedAgain = readFile(home + "\\bin\\java.exe.starts") != starts;
   double a = median(ours), b = median(host);
+  std::sort(ratios.begin(), ratios.end());
   std::printf("startup (process start to main, warm cache): installer %.1f ms, minimal host %.1f ms, ratio %.2f%s\n",
               a, b, a / b, probedAgain ? " (WARNING: java.exe was started again)" : "");
+  std::printf("start-up ratio per round: min %.2f, median %.2f, max %.2f\n", ratios.front(),
+              ratios[ratios.size() / 2], ratios.back());
   return 0;
 }
