@@ -1,8 +1,10 @@
 // Start-up of an installer, from process start to the runtime's main, against
 // a minimal host program that only loads the same jvm.dll and calls the same
 // entry points (bench/StartupHost.cpp). Both run under the same Wine in the
-// same run, in alternating order; the report is the ratio of the medians and the
-// spread of the per-round ratios. The installer has an
+// same run, in rotating order; the report is the ratio of the medians and the
+// spread of the per-round ratios. A second baseline, the same host built as a
+// windowed program (startup_gui_host), shows what Wine's window system costs
+// any program with a dialog. The installer has an
 // empty payload and finds the runtime through a configured directory whose
 // version is already cached (one run beforehand warms the cache).
 //   usage: startup_bench.exe [rounds]
@@ -91,27 +93,35 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string starts = readFile(home + "\\bin\\java.exe.starts");
-  std::vector<double> ours, host, ratios;
-  std::string hostLine = "\"" + binDir() + "startup_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\"";
+  std::vector<double> times[3], ratios, windowedRatios;
+  const std::string lines[3] = {
+      "\"" + installer + "\"",
+      "\"" + binDir() + "startup_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\"",
+      "\"" + binDir() + "startup_gui_host.exe\" \"" + home + "\\bin\\server\\jvm.dll\""};
+  const char* names[3] = {"installer", "host", "windowed host"};
   for (int i = 0; i < rounds; ++i) {
-    // Alternating, so that neither side always runs right after the other.
-    for (int k = 0; k < 2; ++k) {
-      bool installerNow = (i + k) % 2 == 0;
-      double ms = runMilliseconds(installerNow ? "\"" + installer + "\"" : hostLine, environment, exitCode);
+    // The order rotates, so that no side always runs right after another.
+    for (int k = 0; k < 3; ++k) {
+      int side = (i + k) % 3;
+      times[side].push_back(runMilliseconds(lines[side], environment, exitCode));
       if (exitCode != 0) {
-        std::fprintf(stderr, "%s ended with %lu\n", installerNow ? "installer" : "host", exitCode);
-        return installerNow ? 4 : 5;
+        std::fprintf(stderr, "%s ended with %lu\n", names[side], exitCode);
+        return 4 + side;
       }
-      (installerNow ? ours : host).push_back(ms);
     }
-    ratios.push_back(ours.back() / host.back());
+    ratios.push_back(times[0].back() / times[1].back());
+    windowedRatios.push_back(times[0].back() / times[2].back());
   }
   bool probedAgain = readFile(home + "\\bin\\java.exe.starts") != starts;
-  double a = median(ours), b = median(host);
-  std::sort(ratios.begin(), ratios.end());
+  double a = median(times[0]), b = median(times[1]), c = median(times[2]);
   std::printf("startup (process start to main, warm cache): installer %.1f ms, minimal host %.1f ms, ratio %.2f%s\n",
               a, b, a / b, probedAgain ? " (WARNING: java.exe was started again)" : "");
+  std::printf("windowed host (the same with the stub's manifest and one user32 call): %.1f ms\n", c);
+  std::sort(ratios.begin(), ratios.end());
+  std::sort(windowedRatios.begin(), windowedRatios.end());
   std::printf("start-up ratio per round: min %.2f, median %.2f, max %.2f\n", ratios.front(),
               ratios[ratios.size() / 2], ratios.back());
+  std::printf("start-up ratio to the windowed host per round: min %.2f, median %.2f, max %.2f\n",
+              windowedRatios.front(), windowedRatios[windowedRatios.size() / 2], windowedRatios.back());
   return 0;
 }

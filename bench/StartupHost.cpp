@@ -4,6 +4,9 @@
 // option, finds the class and calls main. With the jvm.dll double told to end
 // the process in main, the process ends there, like the installer it is
 // compared with.
+// Built as startup_gui_host (STARTUP_HOST_WINDOWED), it first asks user32 for
+// the desktop window, with the stub's manifest linked in: the start-up any
+// windowed program pays under the same system, as a second baseline.
 #include <windows.h>
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
@@ -15,6 +18,9 @@ typedef jint(JNICALL* CreateJavaVm)(JavaVM**, void**, void*);
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
+#ifdef STARTUP_HOST_WINDOWED
+  if (GetDesktopWindow() == nullptr) return 8;
+#endif
   std::string library = argv[1];
   std::string folder = library.substr(0, library.find_last_of('\\'));
   SetDllDirectoryA(folder.c_str());
