@@ -68,6 +68,10 @@ bool watcherKeepsWaiting(bool windowShown, int polls, bool enforceLimit, bool ma
   return !windowShown && (polls < WATCHER_MAX_POLLS || !enforceLimit) && (enforceLimit || !mainCalled);
 }
 
+bool payloadBarMoves(int position, int shown, std::uint32_t sinceLastMoveMs) {
+  return position != shown && (position >= 100 || sinceLastMoveMs >= PAYLOAD_BAR_INTERVAL_MS);
+}
+
 std::int32_t advancedProgress(std::int32_t position, std::int32_t maximum) {
   position += WATCHER_PROGRESS_STEP;
   if (position > maximum - 10) position = maximum - 10;

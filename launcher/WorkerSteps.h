@@ -98,6 +98,13 @@ bool watcherKeepsWaiting(bool windowShown, int polls, bool enforceLimit, bool ma
 // shows.
 std::int32_t advancedProgress(std::int32_t position, std::int32_t maximum);
 
+// Whether the bar follows the payload to position (in percent) when it shows
+// shown and moved sinceLastMoveMs ago: when the position changed and either
+// PAYLOAD_BAR_INTERVAL_MS passed or the payload is complete (100). Each move
+// makes the dialog's thread repaint; a few a second are enough to see.
+constexpr std::uint32_t PAYLOAD_BAR_INTERVAL_MS = 50;
+bool payloadBarMoves(int position, int shown, std::uint32_t sinceLastMoveMs);
+
 // Keeps the progress dialog moving until the Java program shows a window (or,
 // for a program of another type, until its main method was called), then
 // hides it. A graphical program without a window after WATCHER_MAX_POLLS

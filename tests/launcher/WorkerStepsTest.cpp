@@ -221,6 +221,18 @@ TEST_F(WorkerStepsTest, ProgressAdvancesToTenBelowTheEnd) {
   }
 }
 
+TEST_F(WorkerStepsTest, PayloadBarMovesAFewTimesASecond) {
+  struct Case {
+    int position, shown;
+    std::uint32_t sinceLastMoveMs;
+    bool moves;
+  } cases[] = {{41, 40, PAYLOAD_BAR_INTERVAL_MS - 1, false}, {41, 40, PAYLOAD_BAR_INTERVAL_MS, true},
+               {40, 40, 1000, false}, {100, 99, 0, true}, {100, 100, 1000, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(payloadBarMoves(c.position, c.shown, c.sinceLastMoveMs), c.moves) << c.position << " after " << c.shown;
+  }
+}
+
 TEST_F(WorkerStepsTest, WatcherLoop) {
   struct Case {
     const char* name;
