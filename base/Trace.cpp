@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace plimo {
 
@@ -20,6 +21,14 @@ int formatTraceLine(char* out, std::size_t capacity, const char* format, va_list
 #else
   return std::vsnprintf(out, capacity, format, args);
 #endif
+}
+
+int formatTraceText(char* out, std::size_t capacity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = formatTraceLine(out, capacity, format, args);
+  va_end(args);
+  return n;
 }
 
 const char* traceTarget() {
@@ -42,7 +51,11 @@ void trace(const char* format, ...) {
   va_end(args);
   // A longer line is cut: the trace is a diagnostic, never data.
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof line) line[sizeof line - 1] = '\0';
-  std::fputs("plimo: ", out);
+  // Each line carries its time, so that a trace also shows where a slow start
+  // spends it: on Windows clock() counts from the process's start.
+  char stamp[32];
+  formatTraceText(stamp, sizeof stamp, "plimo: %ld ms: ", static_cast<long>(std::clock() * 1000 / CLOCKS_PER_SEC));
+  std::fputs(stamp, out);
   std::fputs(line, out);
   std::fputc('\n', out);
   if (toStderr) {
