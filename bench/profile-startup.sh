@@ -3,8 +3,8 @@
 # profile form RUNS times under Wine (an installer run and a host run each,
 # after a warming run) and prints the median time at which each step is
 # reached: Wine's time-stamped library loads and the installer's own trace
-# lines (PLIMO_TRACE stamps each with the milliseconds since the C run-time
-# started), all counted from the moment the process was created.
+# lines (PLIMO_TRACE stamps each with the milliseconds since the process was
+# created), all counted from the moment the process was created.
 # Usage: bench/profile-startup.sh [x86|x64] [RUNS = 7]
 # Takes the shared build lock, as builds and Wine runs must not overlap.
 set -eu
@@ -33,9 +33,9 @@ flock /tmp/plimo-build.lock sh -c '
   sh "$root/cmake/wine-prefix.sh" stop "$build/wineprefix" "$arch" >/dev/null
 ' run "$build" "$root" "$arch" "$runs" "$out"
 
-# Per run, "side|step|milliseconds since the process was created"; the
-# installer's trace lines are placed by their own stamps after the moment its
-# image was loaded, less the C run-time's start (the first stamp is close to 0).
+# Per run, "side|step|milliseconds since the process was created" (the
+# library loads from the moment the benchmark started the process, a
+# millisecond or two earlier; the trace lines by their own stamps).
 for f in "$out"/run*; do
   tr -d '\r' <"$f" | awk '
     function tick(s) { split(s, p, ":"); return p[1] * 1000 }
@@ -57,12 +57,11 @@ for f in "$out"/run*; do
     END {
       for (i = 1; i <= n; i++) {
         split(loads[i], p, "|")
-        if (p[2] == "setup.exe") image = p[3]
         printf "%s|load %s|%.0f\n", p[1], p[2], p[3] - start[p[1]]
       }
       for (i = 1; i <= m; i++) {
         split(traces[i], p, "|")
-        printf "installer|trace %s|%.0f\n", p[2], image - start["installer"] + p[1]
+        printf "installer|trace %s|%.0f\n", p[2], p[1]
       }
       printf "installer|process ended|%.0f\n", end["installer"] - start["installer"]
       printf "host|process ended|%.0f\n", end["host"] - start["host"]
