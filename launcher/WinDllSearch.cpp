@@ -20,6 +20,8 @@ const wchar_t* const PRELOADED_SYSTEM_LIBRARIES[] = {
 };
 
 void hardenDllSearch() {
+  // The launcher's first step: in a trace, the time before it is the system's.
+  trace("DLL search: hardening");
   // An empty DLL directory removes the current directory from the search.
   SetDllDirectoryW(L"");
   // Never freed: the point is that they stay loaded.
