@@ -48,7 +48,7 @@ else
   perf report -i "$out/perf.data" --no-children --sort comm -g none --stdio 2>/dev/null \
     | grep -v '^#' | grep -v '^$' | head -12
   echo
-  echo "the installer and the Wine server, by thread and library:"
+  echo "the installer and the Wine server, by thread (\"pid\" is the thread) and library:"
   perf report -i "$out/perf.data" --no-children --comms profiled.exe,wineserver,wineserver64 \
-    --sort comm,tid,dso -g none --stdio 2>/dev/null | grep -v '^#' | grep -v '^$' | head -30
+    --sort pid,dso -g none --stdio 2>/dev/null | grep -v '^#' | grep -v '^$' | head -30
 fi
