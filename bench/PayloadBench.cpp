@@ -162,15 +162,10 @@ int main(int argc, char** argv) {
 
   // A runtime the installer finds at once; its jvm.dll ends the process in main.
   std::string home = dir.file("runtime");
-  CreateDirectoryA(home.c_str(), nullptr);
-  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
-  CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr);
-  if (!CopyFileA((binDir() + "java-double.exe").c_str(), (home + "\\bin\\java.exe").c_str(), FALSE) ||
-      !CopyFileA((binDir() + "jvm.dll").c_str(), (home + "\\bin\\server\\jvm.dll").c_str(), FALSE)) {
+  if (!plantRuntimeDoubles(home, "17.0.99")) {
     std::fprintf(stderr, "the runtime doubles (java-double.exe, jvm.dll) are not built\n");
     return 2;
   }
-  writeFile(home + "\\bin\\java.exe.stderr", "java version \"17.0.99\"\r\n");
   BlockWriter block = consoleBlock();
   block.addNarrow(122, "Bench");
   block.addNarrow(128, "A" + home + ";");

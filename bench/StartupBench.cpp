@@ -43,8 +43,6 @@ double median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-bool copyTo(const std::string& from, const std::string& to) { return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,15 +50,10 @@ int main(int argc, char** argv) {
   if (rounds < 3) rounds = 3;
   ScratchDir dir;
   std::string home = dir.file("runtime");
-  CreateDirectoryA(home.c_str(), nullptr);
-  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
-  CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr);
-  if (!copyTo(binDir() + "java-double.exe", home + "\\bin\\java.exe") ||
-      !copyTo(binDir() + "jvm.dll", home + "\\bin\\server\\jvm.dll")) {
+  if (!plantRuntimeDoubles(home, "17.0.99")) {
     std::fprintf(stderr, "the runtime doubles (java-double.exe, jvm.dll) are not built\n");
     return 2;
   }
-  writeFile(home + "\\bin\\java.exe.stderr", "java version \"17.0.99\"\r\n");
 
   BlockWriter block = consoleBlock();
   block.addNarrow(122, "Bench");

@@ -75,6 +75,15 @@ bool writeFile(const std::string& path, const std::string& bytes) {
   return std::fclose(f) == 0 && ok;
 }
 
+bool plantRuntimeDoubles(const std::string& home, const std::string& version) {
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin").c_str(), nullptr);
+  CreateDirectoryA((home + "\\bin\\server").c_str(), nullptr);
+  return CopyFileA((binDir() + "java-double.exe").c_str(), (home + "\\bin\\java.exe").c_str(), FALSE) &&
+         CopyFileA((binDir() + "jvm.dll").c_str(), (home + "\\bin\\server\\jvm.dll").c_str(), FALSE) &&
+         writeFile(home + "\\bin\\java.exe.stderr", "java version \"" + version + "\"\r\n");
+}
+
 std::string readFile(const std::string& path) {
   std::string out;
   FILE* f = std::fopen(path.c_str(), "rb");

@@ -38,6 +38,9 @@ void removeTree(const std::string& path);
 std::vector<std::string> namesMatching(const std::string& pattern, bool directoriesOnly = false);
 bool writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+// A runtime of the doubles under home (created): bin\java.exe, which reports
+// version, and bin\server\jvm.dll. False when a double is not built.
+bool plantRuntimeDoubles(const std::string& home, const std::string& version);
 bool pathExists(const std::string& path);
 
 // The stub's image (its bytes up to the end of the last section), then the
